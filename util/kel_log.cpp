@@ -1,0 +1,74 @@
+#include "util/kel_log.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "util/kel_driver.h"
+
+static const char* _log_tag_default(void) { return ""; }
+static log_tag_hook_fn _log_tag = _log_tag_default;
+
+void log_tag_hook_set(log_tag_hook_fn hook) { _log_tag = hook ? hook : _log_tag_default; }
+
+static const char* _log_base(const char* path) {
+    const char* s = strrchr(path, '/');
+    return s ? s + 1 : path;
+}
+
+// Formats into a heap buffer of exactly the needed size; caller frees.
+static char* _log_format(const char* fmt, va_list ap) {
+    va_list ap2;
+    va_copy(ap2, ap);
+    int n = vsnprintf(NULL, 0, fmt, ap2);
+    va_end(ap2);
+    if (n < 0) return NULL;
+    char* buf = (char*)malloc((size_t)n + 1);
+    if (buf) vsnprintf(buf, (size_t)n + 1, fmt, ap);
+    return buf;
+}
+
+static void _log_write(const char* prefix, const char* msg) {
+    size_t len = strlen(msg);
+    fputs(prefix, stdout);
+    fwrite(msg, 1, len, stdout);
+    if (len == 0 || msg[len - 1] != '\n') fputc('\n', stdout);
+}
+
+void log_printf(const char* file, int line, const char* func, int level, const char* fmt, ...) {
+    (void)level;
+    if (!driver_verbose_get()) return;
+    va_list ap;
+    va_start(ap, fmt);
+    char* msg = _log_format(fmt, ap);
+    va_end(ap);
+    if (!msg) return;
+    char prefix[320] = "";
+    if (file && func && line)
+        snprintf(prefix, sizeof prefix, "[%s:%s:%d] ", _log_base(file), func, line);
+    _log_write(prefix, msg);
+    fflush(stdout);
+    free(msg);
+}
+
+void log_printf_stamped(const char* file, int line, const char* func, int level, const char* fmt,
+                        ...) {
+    (void)level;
+    if (!driver_verbose_get()) return;
+    va_list ap;
+    va_start(ap, fmt);
+    char* msg = _log_format(fmt, ap);
+    va_end(ap);
+    if (!msg) return;
+    time_t now = time(NULL);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    char prefix[400];
+    snprintf(prefix, sizeof prefix, "[%s][%04d-%02d-%02d %02d:%02d:%02d][%s:%s:%d] ", _log_tag(),
+             tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+             file ? _log_base(file) : "", func ? func : "", line);
+    _log_write(prefix, msg);
+    free(msg);
+}
