@@ -1,0 +1,10 @@
+#include "util/kel_font.h"
+
+// Placeholders until the font unit lands: no font is ever found.
+void font_init() {}
+void font_deinit() {}
+int font_load(const char*, int) { return 0; }
+void font_reload_auto() {}
+float font_width(int, const char*) { return 0.0f; }
+float font_height(int, const char*, float) { return 0.0f; }
+void font_draw(int, const char*, int, float, float, float) {}
