@@ -2,3 +2,5 @@
 
 // Placeholder until the input unit lands: events are dropped.
 void mods_event_translate(Game*, Event) {}
+const char* mods_event_type_name(int) { return "?"; }
+const char* mods_event_button_name(int) { return ""; }

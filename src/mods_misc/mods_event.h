@@ -1,5 +1,8 @@
 // mods_event: an Event record becomes the script's event dictionary.
-// (Placeholder interface; the input unit fills it in.)
+//
+// Keys of every dict: "type", "x", "y", "w", "h", "dx", "dy", "text", "button",
+// "device"; key events add "key" and "name", controller events "name". Pointer
+// events "down", "motion", "up" and "wheel" carry view coordinates.
 #ifndef MODS_EVENT_H
 #define MODS_EVENT_H
 
@@ -9,5 +12,9 @@ struct Game;
 
 // Builds the event dict and hands it to the mod's event operation.
 void mods_event_translate(Game* game, Event e);
+// The script's name of an event code: "?" for unnamed codes, null for codes never delivered.
+const char* mods_event_type_name(int type);
+// The script's name of a controller button; "" for an invalid button.
+const char* mods_event_button_name(int button);
 
 #endif
