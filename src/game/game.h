@@ -1,0 +1,70 @@
+// game: the game host and the entry glue of the frame loop.
+//
+// One Game per process. main() talks to it only through the six glue functions:
+//
+//   game_init(argc, argv);
+//   while (!game_quit(-1)) { poll events -> game_event(e); game_loop(); game_paint(); }
+//   game_deinit();
+//   return game_exit_status();
+//
+// Script-API code reaches the running host through game_current(). Every glue
+// function does nothing (game_quit answers 1) while no Game exists.
+#ifndef GAME_H
+#define GAME_H
+
+#include "util/kel_driver-input.h"
+
+class ModsAPI;
+class ModsBase;
+
+enum { GAME_PATH_MAX = 512 };
+
+// What a headless host does when its script is no longer sound.
+enum { GAME_CRASH_WAIT = 0, GAME_CRASH_EXIT = 1, GAME_CRASH_RESTART = 2 };
+
+struct Game {
+    int started;
+    char script_path[GAME_PATH_MAX];  // entry script that mods_reload requires
+    ModsAPI* api;                     // owned
+    ModsBase* mod;                    // owned
+    int quit;
+    int suspendable;
+    char mod_path[GAME_PATH_MAX];  // "-mod" value, or the data-area "main.lua"
+    int argc;
+    char** argv;
+    int fullscreen;  // 0 at start, then 1, -1, 1, ...; only 1 means full screen
+    int width;       // "-width", 0 = driver default
+    int height;      // "-height"
+    int headless;
+    int crash;  // GAME_CRASH_*
+};
+
+void game_init(int argc, char** argv);
+int game_quit(int request);  // request >= 0 stores it; answers 1 when quitting
+void game_event(Event e);
+void game_loop();
+void game_paint();
+void game_deinit();
+
+// Process status for main(): 1 when the game ended because its script failed.
+int game_exit_status();
+
+// The host of the running game (set by the start step), or null.
+Game* game_current();
+
+// Version text: "kelgame <version> (<build date>)".
+const char* game_version();
+
+// Options of the host's own parser; exposed so tests can check it without a start.
+void game_options_parse(Game* game, int argc, char** argv);
+
+// Frame arithmetic (milliseconds of driver_ticks()):
+// time step in seconds for a frame from last to now, clamped to [0, 1];
+float game_dt(int last, int now);
+// milliseconds the limiter waits after a frame that began at last and ends at now.
+int game_limiter_wait(int last, int now);
+
+// Resets the frame loop's time stamps to "not yet taken" (tests, fresh starts).
+void game_clock_reset();
+
+#endif
