@@ -11,3 +11,6 @@ void mixer_stream_stop(int) {}
 void mixer_stream_pause(int, int) {}
 void mixer_volume(int, float) {}
 void mixer_reload_auto() {}
+void mixer_clock_set(mixer_clock_fn) {}
+const char* _mixer_sample_path(const char*) { return nullptr; }
+const char* _mixer_stream_path(const char*) { return nullptr; }
