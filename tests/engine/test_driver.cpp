@@ -1,0 +1,293 @@
+// File access, data directories and ticks of the driver, on real files in a temp dir.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "util/kel_driver.h"
+
+namespace {
+
+std::string g_datadir;
+const char* datadir_query() { return g_datadir.c_str(); }
+
+unsigned g_now = 0;
+unsigned fake_ticks() { return g_now; }
+
+void write_file(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+// Runs fn with stdout captured and returns what it printed.
+template <class F>
+std::string capture_stdout(F fn) {
+    fflush(stdout);
+    char name[] = "/tmp/kel_out_XXXXXX";
+    int fd = mkstemp(name);
+    int saved = dup(1);
+    dup2(fd, 1);
+    fn();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string out;
+    char buf[4096];
+    lseek(fd, 0, SEEK_SET);
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
+    close(fd);
+    unlink(name);
+    return out;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    std::string dir, old_cwd;
+    void SetUp() override {
+        char tmpl[] = "/tmp/kel_driver_XXXXXX";
+        dir = mkdtemp(tmpl);
+        char cwd[4096];
+        old_cwd = getcwd(cwd, sizeof cwd);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        mkdir("work", 0755);
+        mkdir("data", 0755);
+        mkdir("work/data", 0755);
+        mkdir("alt", 0755);
+        mkdir("home", 0755);
+        ASSERT_EQ(chdir("work"), 0);
+        driver_init(DRIVER_INIT_TIMER);
+        driver_datadir_query_set(datadir_query);
+        g_datadir.clear();
+        driver_verbose_set(0);
+    }
+    void TearDown() override {
+        driver_datadir_query_set(nullptr);
+        driver_tick_source_set(nullptr);
+        driver_deinit();
+        ASSERT_EQ(chdir(old_cwd.c_str()), 0);
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        driver_verbose_set(1);
+    }
+};
+
+TEST_F(Driver, DataDirectoryRules) {
+    EXPECT_STREQ(driver_data_path("a.png"), "../data/a.png");
+    driver_appid_set("game");
+    EXPECT_STREQ(driver_data_path("a.png"), "./data/a.png");
+    g_datadir = "x";
+    EXPECT_STREQ(driver_data_path("a.png"), "x/a.png");
+    driver_appid_set("");
+    EXPECT_STREQ(driver_data_path("a.png"), "x/a.png");
+    EXPECT_STREQ(driver_data_path("sub/dir/b.txt"), "x/sub/dir/b.txt");
+}
+
+TEST_F(Driver, AltdirShadowsFileByFile) {
+    write_file("../data/both.txt", "data");
+    write_file("../data/only.txt", "data-only");
+    write_file("../alt/both.txt", "alt");
+    driver_altdir_set("../alt");
+    EXPECT_STREQ(driver_data_path("both.txt"), "../alt/both.txt");
+    EXPECT_STREQ(driver_data_path("only.txt"), "../data/only.txt");
+    EXPECT_EQ(driver_data_read("both.txt"), "alt");
+    EXPECT_EQ(driver_data_read("only.txt"), "data-only");
+    EXPECT_EQ(driver_data_size("only.txt"), 9);
+    driver_altdir_set(nullptr);
+    EXPECT_EQ(driver_data_read("both.txt"), "data");
+}
+
+TEST_F(Driver, UserAreaFollowsAppidAndHome) {
+    const char* old = getenv("HOME");
+    std::string saved = old ? old : "";
+    setenv("HOME", "/home/u", 1);
+    EXPECT_STREQ(driver_user_path("s.json"), "./s.json");
+    driver_appid_set("game");
+    EXPECT_STREQ(driver_user_path("s.json"), "/home/u/s.json");
+    unsetenv("HOME");
+    EXPECT_STREQ(driver_user_path("s.json"), "./s.json");
+    if (old) setenv("HOME", saved.c_str(), 1);
+}
+
+TEST_F(Driver, UserSaveReadAndSecondSet) {
+    EXPECT_EQ(driver_user_exists("save.dat"), 0);
+    EXPECT_EQ(driver_user_read("save.dat"), "");
+    std::string bin("a\0b\xff", 4);
+    EXPECT_EQ(driver_user_save("save.dat", bin.data(), bin.size()), 1);
+    EXPECT_EQ(driver_user_exists("save.dat"), 1);
+    EXPECT_EQ(driver_user_read("save.dat"), bin);
+    EXPECT_EQ(driver_user2_read("save.dat"), bin);
+    EXPECT_EQ(driver_user2_save("save.dat", "xy", 2), 1);
+    char buf[8] = {0};
+    EXPECT_EQ(driver_user_load("save.dat", buf, 8), 2);
+    EXPECT_STREQ(buf, "xy");
+}
+
+TEST_F(Driver, EmptyAndMissingFiles) {
+    write_file("empty", "");
+    size_t size = 99;
+    EXPECT_EQ(_driver_std_alloc("empty", &size), nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(driver_file_read("empty"), "");
+    EXPECT_EQ(driver_file_exists("empty"), 1);
+    EXPECT_EQ(driver_file_exists("missing"), 0);
+    EXPECT_EQ(driver_file_mtime("missing"), 0);
+    EXPECT_GT(driver_file_mtime("empty"), 0);
+    char buf[4];
+    EXPECT_EQ(_driver_std_load("missing", buf, 4), 0);
+
+    driver_verbose_set(1);
+    std::string out = capture_stdout([] { driver_file_read("missing"); });
+    EXPECT_NE(out.find("file not found: missing\n"), std::string::npos) << out;
+}
+
+TEST_F(Driver, BoundedLoad) {
+    write_file("ten", "0123456789");
+    char buf[32] = {0};
+    EXPECT_EQ(_driver_std_load("ten", buf, 32), 10);
+    memset(buf, 0, sizeof buf);
+    EXPECT_EQ(_driver_std_load("ten", buf, 4), 4);
+    EXPECT_STREQ(buf, "0123");
+    EXPECT_EQ(_driver_std_load("ten", buf, -5), 0);
+    size_t size = 0;
+    void* p = driver_file_alloc("ten", &size);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(memcmp(p, "0123456789", 10), 0);
+    free(p);
+}
+
+TEST_F(Driver, FailedSaveReportsAndKeepsNothingTorn) {
+    driver_verbose_set(1);
+    int rc = 1;
+    std::string out =
+        capture_stdout([&] { rc = _driver_std_save("no/such/dir/f.txt", "x", 1); });
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(out.find("file not writable: no/such/dir/f.txt\n"), std::string::npos) << out;
+
+    // a save over a directory fails and leaves the directory alone
+    mkdir("adir", 0755);
+    EXPECT_EQ(_driver_std_save("adir", "x", 1), 0);
+    struct stat st;
+    ASSERT_EQ(stat("adir", &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST_F(Driver, SaveKeepsModeAndLeavesNoTemporary) {
+    write_file("cfg", "old");
+    chmod("cfg", 0640);
+    EXPECT_EQ(driver_file_save("cfg", "new", 3), 1);
+    struct stat st;
+    ASSERT_EQ(stat("cfg", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(driver_file_read("cfg"), "new");
+    EXPECT_EQ(system("ls | grep -q tmp-"), 256) << "a temporary file was left behind";
+}
+
+// A save killed half-way must leave the old file whole.
+TEST_F(Driver, SaveKilledMidwayKeepsOldFile) {
+    write_file("big.sav", "the old save");
+    const size_t len = 256u << 20;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        char* buf = (char*)malloc(len);
+        memset(buf, 'n', len);
+        _driver_std_save("big.sav", buf, len);
+        _exit(0);
+    }
+    // wait until the temporary file is being written, then kill the writer
+    bool seen = false;
+    for (int i = 0; i < 4000 && !seen; i++) {
+        seen = system("find . -name 'big.sav.tmp-*' -size +1k | grep -q .") == 0;
+        if (!seen) usleep(1000);
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(seen) << "the writer never started";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer finished before it was killed";
+    EXPECT_EQ(driver_file_read("big.sav"), "the old save");
+}
+
+TEST_F(Driver, LongNamesAreRefused) {
+    std::string name(3000, 'n');
+    driver_verbose_set(1);
+    std::string out = capture_stdout([&] {
+        EXPECT_STREQ(driver_data_path(name.c_str()), "");
+        EXPECT_STREQ(driver_user_path(name.c_str()), "");
+        EXPECT_EQ(driver_user_save(name.c_str(), "x", 1), 0);
+        EXPECT_EQ(driver_data_read(name.c_str()), "");
+        driver_altdir_set(name.c_str());
+        EXPECT_STREQ(driver_altdir_get(), "");
+        driver_appid_set(name.c_str());
+        EXPECT_EQ(strlen(driver_appid_get()), (size_t)DRIVER_FIELD_MAX - 1);
+        driver_caption_set(name.c_str());
+        EXPECT_EQ(strlen(driver_caption_get()), (size_t)DRIVER_FIELD_MAX - 1);
+        g_datadir = name;
+        EXPECT_STREQ(driver_data_dir(), "../data");
+    });
+    EXPECT_NE(out.find("too long"), std::string::npos);
+    // a name that fits the data dir buffer but not the data path buffer
+    g_datadir = std::string(600, 'd');
+    EXPECT_STREQ(driver_data_path("a.png"), "");
+}
+
+TEST_F(Driver, FlipSwapsScreenSize) {
+    driver_screen_size_set(640, 480);
+    int w, h;
+    driver_screen_size_get(&w, &h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    driver_flip_set(1);
+    driver_screen_size_set(640, 480);
+    driver_screen_size_get(&w, &h);
+    driver_flip_set(0);
+    EXPECT_EQ(w, 480);
+    EXPECT_EQ(h, 640);
+}
+
+TEST_F(Driver, RateTicksCountDueTicks) {
+    driver_tick_source_set(fake_ticks);
+    g_now = 5000;
+    EXPECT_EQ(driver_rate_ticks(), 0);  // no rate
+    driver_rate_set(60);
+    EXPECT_EQ(driver_rate_ticks(), 0);  // first call
+    g_now += 1040;
+    EXPECT_EQ(driver_rate_ticks(), 63);
+    EXPECT_EQ(driver_rate_ticks(), 0);
+    g_now += 17;
+    EXPECT_EQ(driver_rate_ticks(), 1);
+}
+
+TEST_F(Driver, TicksResetRebasesCounter) {
+    driver_tick_source_set(fake_ticks);
+    g_now = 90000000u;
+    EXPECT_EQ(driver_ticks(), 90000000);
+    driver_ticks_reset();
+    EXPECT_EQ(driver_ticks(), 0);
+    g_now += 250;
+    EXPECT_EQ(driver_ticks(), 250);
+    g_now = 0xFFFFFFF0u;  // the 32-bit counter wraps; readings stay small after a reset
+    driver_ticks_reset();
+    g_now += 0x20;
+    EXPECT_EQ(driver_ticks(), 0x20);
+}
+
+TEST_F(Driver, OpenUrlOnlyLogs) {
+    driver_verbose_set(1);
+    std::string out = capture_stdout([] { driver_open_url("http://127.0.0.1/x"); });
+    EXPECT_NE(out.find("Driver::weblink: http://127.0.0.1/x\n"), std::string::npos);
+    EXPECT_NE(out.find("no browser to open?\n"), std::string::npos);
+    EXPECT_STREQ(driver_tmp_dir(), "/tmp");
+}
+
+}  // namespace
