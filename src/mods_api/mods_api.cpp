@@ -1,0 +1,162 @@
+// ModsAPI: parameters, console, draw-list recording, files and sound by name.
+#include "src/mods_api/mods_api.h"
+
+#include "src/game/game.h"
+#include "src/mods_misc/mods_view.h"
+#include "util/kel_driver-audio.h"
+#include "util/kel_driver.h"
+#include "util/kel_font.h"
+#include "util/kel_log.h"
+#include "util/kel_mixer.h"
+
+// The "datadir" override outlives any one script host, like the other driver settings.
+static std::string _mods_datadir;
+
+const char* mods_api_datadir() { return _mods_datadir.empty() ? nullptr : _mods_datadir.c_str(); }
+
+ModsAPI::ModsAPI(Game* g)
+    : game(g), console_shown(0), error_flag(0), params(4, 0) {
+    driver_datadir_query_set(mods_api_datadir);
+}
+
+ModsAPI::~ModsAPI() {}
+
+void ModsAPI::console(const std::string& text) {
+    std::string t;
+    t.reserve(text.size());
+    for (char c : text) {
+        if (c == '\t')
+            t += "    ";
+        else
+            t += c == '\r' ? '\n' : c;
+    }
+    size_t start = 0;
+    while (start <= t.size()) {
+        size_t end = t.find('\n', start);
+        if (end == std::string::npos) end = t.size();
+        std::string piece = t.substr(start, end - start);
+        start = end + 1;
+        if (piece.find_first_not_of(' ') == std::string::npos) continue;
+        log_printf(nullptr, 0, nullptr, 0, "$ %s\n", piece.c_str());
+        console_lines.insert(console_lines.begin(), piece);
+        if (console_lines.size() == 1) console_shown = 1;
+    }
+    if (console_lines.size() > MODS_CONSOLE_MAX) console_lines.resize(MODS_CONSOLE_MAX);
+}
+
+void ModsAPI::params_set(const char* key, var value) {
+    params.set(var(key), value);
+    std::string k = key;
+    if (k == "altdir") {
+        driver_altdir_set(value.str().c_str());
+    } else if (k == "datadir") {
+        _mods_datadir = value.str();
+    } else if (k == "appid") {
+        driver_appid_set(value.str().c_str());
+    } else if (k == "caption") {
+        driver_caption_set(value.str().c_str());
+    } else if (k == "icon") {
+        driver_icon_set(driver_data_path(value.str().c_str()));
+    } else if (k == "suspendable") {
+        if (game) game->suspendable = value.truth() ? 1 : 0;
+    }
+}
+
+var ModsAPI::params_get(const char* key) { return params[var(key)]; }
+
+std::string ModsAPI::file_load(const char* name, bool user2) {
+    if (user2) return driver_user2_read(name);
+    if (driver_user_exists(name)) return driver_user_read(name);
+    if (driver_data_exists(name)) return driver_data_read(name);
+    return std::string();
+}
+
+void ModsAPI::file_save(const char* name, const char* data, size_t len, bool user2) {
+    if (user2)
+        driver_user2_save(name, data, len);
+    else
+        driver_user_save(name, data, len);
+}
+
+void ModsAPI::view(float x, float y, float w, float h) {
+    DrawCmd c{};
+    c.type = DRAW_VIEW;
+    c.x = x, c.y = y, c.w = w, c.h = h;
+    draw_list.push_back(c);
+}
+
+void ModsAPI::image_draw(const std::string& name, uint32_t colour, int32_t alpha, float x, float y,
+                         float w, float h, float rot) {
+    DrawCmd c{};
+    c.type = DRAW_IMAGE;
+    c.name = name;
+    c.colour = colour, c.alpha = alpha;
+    c.x = x, c.y = y, c.w = w, c.h = h, c.rot = rot;
+    draw_list.push_back(c);
+}
+
+void ModsAPI::rect_draw(uint32_t colour, float x, float y, float w, float h) {
+    DrawCmd c{};
+    c.type = DRAW_RECT;
+    c.colour = colour;
+    c.x = x, c.y = y, c.w = w, c.h = h;
+    draw_list.push_back(c);
+}
+
+void ModsAPI::font_draw(const std::string& font, int32_t size, const std::string& text,
+                        uint32_t colour, int32_t alpha, float x, float y) {
+    DrawCmd c{};
+    c.type = DRAW_TEXT;
+    c.name = font;
+    c.size = size;
+    c.text = text;
+    c.colour = colour, c.alpha = alpha;
+    c.x = x, c.y = y;
+    draw_list.push_back(c);
+}
+
+void ModsAPI::clear() { draw_list.clear(); }
+
+void ModsAPI::replay() { mods_draw_replay(this); }
+
+void ModsAPI::sample_play(const char* name, float volume, float extra) {
+    int id = mixer_sample_load(name);
+    driver_audio_sample_play(id, volume, extra);
+}
+
+void ModsAPI::stream_play(const char* name, float volume) {
+    int id = mixer_stream_load(name);
+    int& state = stream_states[name];
+    if (state != 1) {
+        mixer_stream_play(id, volume);
+        state = 1;
+    }
+    driver_audio_volume(id, volume);
+}
+
+void ModsAPI::stream_stop(const char* name) {
+    int id = mixer_stream_load(name);
+    auto it = stream_states.find(name);
+    if (it == stream_states.end() || it->second != 1) return;
+    driver_audio_stream_stop(id);
+    it->second = 0;
+}
+
+void ModsAPI::font_size(const char* font, int size, const char* text, float* w, float* h) {
+    int f = font_load(font, size);
+    *w = font_width(f, text);
+    *h = font_height(f, text, 0.0f);
+}
+
+void ModsAPI::error_set(const std::string& message) {
+    error_message = message;
+    error_flag = 1;
+}
+
+bool ModsAPI::error_take(std::string* message) {
+    if (!error_flag) return false;
+    *message = error_message;
+    error_message.clear();
+    error_flag = 0;
+    return true;
+}

@@ -1,0 +1,42 @@
+// Extension calls: a few names served here, the rest offered to the handlers.
+#include "src/mods_api/mods_ext.h"
+
+#include <string.h>
+
+#include <SDL.h>
+
+#include "src/ext_misc/ext_misc.h"
+#include "src/ext_trans/ext_trans.h"
+#include "src/game/game.h"
+#include "src/mods_api/mods_api.h"
+#include "util/kel_driver-sdl2.h"
+#include "util/kel_driver.h"
+#include "util/kel_md5.h"
+
+// Tried in order; the first result that is not none wins.
+static const mods_ext_handler_fn _mods_ext_handlers[] = {ext_trans_call, ext_misc_call};
+
+std::string ModsAPI::ext_call(const char* name, const char* arg) {
+    return mods_ext_call(this, name, arg);
+}
+
+std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
+    if (!strcmp(name, "open_url")) {
+        if (SDL_Window* w = driver_video_window()) SDL_MinimizeWindow(w);
+        driver_open_url(arg);
+        return std::string();
+    }
+    if (!strcmp(name, "exit")) {
+        game_quit(1);
+        return std::string();
+    }
+    if (!strcmp(name, "md5_digest")) return md5_hex(arg, strlen(arg));
+
+    var value;  // the argument as a value; decoded once the JSON unit is in
+    var result;
+    for (mods_ext_handler_fn h : _mods_ext_handlers) {
+        result = h(api->game, name, value);
+        if (!result.is_none()) break;
+    }
+    return result.is_none() ? std::string("null") : result.str();
+}

@@ -1,0 +1,24 @@
+// mods_ext: the string-in, string-out extension call behind kel_ext_call.
+//
+// "open_url", "exit" and "md5_digest" are served here; every other name has its
+// argument decoded as one JSON value and is offered to the extension handlers in
+// order (transitions, then miscellaneous). The first non-none result is returned as
+// JSON; "null" when no handler knew the name.
+//
+//   std::string r = mods_ext_call(api, "md5_digest", "abc");
+#ifndef MODS_EXT_H
+#define MODS_EXT_H
+
+#include <string>
+
+#include "util/kel_var.h"
+
+class ModsAPI;
+struct Game;
+
+// An extension handler: returns none for names it does not know.
+typedef var (*mods_ext_handler_fn)(Game* host, const std::string& name, var arg);
+
+std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg);
+
+#endif
