@@ -1,49 +1,615 @@
 #include "util/kel_driver-audio.h"
 
-// Placeholders until the audio unit lands: no device, every load fails.
+#include <SDL.h>
+#include <limits.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <atomic>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb_vorbis.h>
+
+#include "util/kel_driver.h"
+#include "util/kel_log.h"
+
+enum { MIX_FREQ = 44100, MIX_CHANNELS = 2, MIX_FRAMES = 1024 };
+enum { RESAMPLE_FRAMES = 1024 };  // decoder chunk fed to a stream's rate converter
+
+struct Mixer {
+    SDL_AudioDeviceID device;
+    SDL_AudioSpec mix;
+    SDL_AudioSpec desired;
+    SDL_AudioSpec obtained;
+    std::vector<AudioSource*> sources;
+    std::vector<AudioVoice> voices;
+    float peak;
+    // Callback state, kept between calls so the audio thread does not allocate.
+    std::vector<float> mixbuf;
+    std::vector<float> scratch;
+    std::vector<Uint8> cvtbuf;
+    SDL_AudioCVT cvt;
+    int cvt_valid;  // cvt matches the obtained format below
+    SDL_AudioFormat cvt_format;
+    int cvt_channels;
+    int cvt_freq;
+};
+
+static Mixer* _mixer = nullptr;
+// A statistic for the log; the audio thread changes it when a failed stream retries.
+static std::atomic<uint32_t> _memused(0);
+
+// --- sources
+
 int AudioCallback::get_samples(float*, int) { return 0; }
 AudioCallback::~AudioCallback() {}
+
 bool AudioSource::load() { return true; }
 void AudioSource::unload() {}
 AudioSource::~AudioSource() {}
-AudioSourceMemory::AudioSourceMemory(int n) : count(n), data(nullptr), bytes(0) {}
-AudioSourceMemory::~AudioSourceMemory() {}
+
+AudioSourceMemory::AudioSourceMemory(int n) : count(n > 0 ? n : 0), data(nullptr), bytes(0) {
+    if (count > 0) data = (float*)calloc((size_t)count, sizeof(float));
+    if (!data) count = 0;
+    bytes = (uint32_t)count * 4u;
+    if (bytes) _driver_audio_memused((int)bytes);
+}
+
+AudioSourceMemory::~AudioSourceMemory() {
+    free(data);
+    if (bytes) _driver_audio_memused(-(int)bytes);
+}
+
 int AudioSourceMemory::length() { return count; }
-int AudioSourceMemory::get(int, int, float*) { return 0; }
+
+int AudioSourceMemory::get(int pos, int n, float* tmp) {
+    if (pos < 0 || pos >= count || n <= 0) return 0;
+    int m = std::min(n, count - pos);
+    memcpy(tmp, data + pos, (size_t)m * sizeof(float));
+    return m;
+}
+
 AudioSourceCallback::AudioSourceCallback(AudioCallback* cb) : callback(cb) {}
 AudioSourceCallback::~AudioSourceCallback() { delete callback; }
 int AudioSourceCallback::length() { return 1; }
-int AudioSourceCallback::get(int, int, float*) { return 0; }
-AudioSourceVorbis::AudioSourceVorbis(const char*)
-    : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
-      resampler(nullptr), drained(false) {}
-AudioSourceVorbis::~AudioSourceVorbis() {}
-int AudioSourceVorbis::length() { return 0; }
-int AudioSourceVorbis::get(int, int, float*) { return 0; }
-bool AudioSourceVorbis::load() { return false; }
-void AudioSourceVorbis::unload() {}
 
-void _driver_audio_init() {}
-void _driver_audio_deinit() {}
-int driver_audio_sample_load(const char*) { return 0; }
-int driver_audio_stream_load(const char*) { return 0; }
-void driver_audio_sample_play(int, float, float) {}
-void driver_audio_stream_play(int, float) {}
-void driver_audio_stream_stop(int) {}
-void driver_audio_stream_pause(int, int) {}
-void driver_audio_volume(int, float) {}
-int driver_audio_callback_play(AudioCallback* cb, float) { delete cb; return 0; }
+int AudioSourceCallback::get(int, int n, float* tmp) {
+    if (!callback) return 0;
+    int m = callback->get_samples(tmp, n);
+    return std::max(0, std::min(m, n));
+}
+
+AudioSourceVorbis::AudioSourceVorbis(const char* p)
+    : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
+      resampler(nullptr), drained(false) {
+    snprintf(path, sizeof path, "%s", p ? p : "");
+}
+
+AudioSourceVorbis::~AudioSourceVorbis() { unload(); }
+
+int AudioSourceVorbis::length() {
+    if (!decoder && !load()) return 0;
+    return len;
+}
+
+bool AudioSourceVorbis::load() {
+    if (decoder) return true;
+    KEL_LOG("AudioSourceVorbis.load", "_mixer: AudioSourceVorbis.load '%s' ...\n", path);
+    size_t size = 0;
+    unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
+    if (!buf || size > (size_t)INT_MAX) {
+        free(buf);
+        KEL_LOG("AudioSourceVorbis.load",
+                "_mixer: error in _stream_load_ogg '%s' (driver_file_alloc)\n", path);
+        return false;
+    }
+    int err = 0;
+    stb_vorbis* v = stb_vorbis_open_memory(buf, (int)size, &err, nullptr);
+    if (!v) {
+        free(buf);
+        KEL_LOG("AudioSourceVorbis.load",
+                "_mixer: error in _stream_load_ogg '%s' (stb_vorbis_open_memory)\n", path);
+        return false;
+    }
+    stb_vorbis_info info = stb_vorbis_get_info(v);
+    rate = info.sample_rate;
+    channels = info.channels;
+    if (rate != MIX_FREQ) {
+        // Keeps the stream at its own pitch; the converter carries its filter state
+        // across buffers, so there is one per stream.
+        resampler = SDL_NewAudioStream(AUDIO_F32SYS, MIX_CHANNELS, (int)rate, AUDIO_F32SYS,
+                                       MIX_CHANNELS, MIX_FREQ);
+        if (!resampler) {
+            stb_vorbis_close(v);
+            free(buf);
+            KEL_LOG("AudioSourceVorbis.load",
+                    "_mixer: error in _stream_load_ogg '%s' (SDL_NewAudioStream: %s)\n", path,
+                    SDL_GetError());
+            return false;
+        }
+        decoded.assign((size_t)RESAMPLE_FRAMES * MIX_CHANNELS, 0.0f);
+    }
+    uint64_t frames = stb_vorbis_stream_length_in_samples(v);
+    if (rate != MIX_FREQ && rate > 0) frames = frames * MIX_FREQ / rate;
+    uint64_t floats = frames * MIX_CHANNELS;
+    if (floats > (uint64_t)(INT_MAX - 1)) floats = (uint64_t)(INT_MAX - 1);
+    len = (int)floats;
+    file = buf;
+    drained = false;
+    accounted = (uint32_t)size;
+    _driver_audio_memused((int)accounted);
+    decoder = v;  // last: a decoder means fully loaded
+    return true;
+}
+
+void AudioSourceVorbis::unload() {
+    if (!decoder) return;
+    KEL_LOG("AudioSourceVorbis.unload", "_mixer: AudioSourceVorbis.unload '%s' ...\n", path);
+    stb_vorbis_close(decoder);
+    decoder = nullptr;
+    if (resampler) SDL_FreeAudioStream(resampler);
+    resampler = nullptr;
+    std::vector<float>().swap(decoded);
+    free(file);
+    file = nullptr;
+    _driver_audio_memused(-(int)accounted);
+    accounted = 0;
+}
+
+// Decodes up to frames stereo frames into out; a mono file sounds on both channels.
+static int _vorbis_decode(AudioSourceVorbis* s, float* out, int frames) {
+    int got = stb_vorbis_get_samples_float_interleaved(s->decoder, MIX_CHANNELS, out,
+                                                        frames * MIX_CHANNELS);
+    if (got < 0) got = 0;
+    if (s->channels == 1)
+        for (int i = 0; i < got; i++) out[2 * i + 1] = out[2 * i];
+    return got;
+}
+
+int AudioSourceVorbis::get(int pos, int n, float* tmp) {
+    if (!decoder && !load()) return 0;
+    int count = std::min(n, len - pos);
+    count &= ~1;
+    if (count <= 0) return 0;
+    if (pos == 0) {
+        stb_vorbis_seek_start(decoder);
+        if (resampler) SDL_AudioStreamClear(resampler);
+        drained = false;
+    }
+    if (!resampler) return _vorbis_decode(this, tmp, count / MIX_CHANNELS) * MIX_CHANNELS;
+    int want = count * (int)sizeof(float);
+    while (!drained && SDL_AudioStreamAvailable(resampler) < want) {
+        int got = _vorbis_decode(this, decoded.data(), RESAMPLE_FRAMES);
+        if (got > 0) {
+            SDL_AudioStreamPut(resampler, decoded.data(),
+                               got * MIX_CHANNELS * (int)sizeof(float));
+        } else {
+            SDL_AudioStreamFlush(resampler);
+            drained = true;
+        }
+    }
+    int bytes = SDL_AudioStreamGet(resampler, tmp, want);
+    if (bytes < 0) bytes = 0;
+    return (bytes / (int)sizeof(float)) & ~1;
+}
+
+// --- device
+
+void _driver_audio_memused(int delta) {
+    uint32_t now = _memused.fetch_add((uint32_t)delta) + (uint32_t)delta;
+    KEL_LOG("_driver_audio_memused", "_mixer->memused: %.2fM\n", now / 1048576.0);
+}
+
+uint32_t _driver_audio_memused_get() { return _memused.load(); }
+
+void _driver_audio_init() {
+    if (_mixer) return;
+    SDL_Init(SDL_INIT_AUDIO);
+    Mixer* m = new Mixer();
+    m->sources.push_back(nullptr);
+    m->peak = 1.0f;
+    SDL_zero(m->mix);
+    m->mix.freq = MIX_FREQ;
+    m->mix.format = AUDIO_F32LSB;
+    m->mix.channels = MIX_CHANNELS;
+    m->desired = m->mix;
+    m->desired.samples = MIX_FRAMES;
+    m->desired.callback = _driver_audio_callback;
+    m->desired.userdata = nullptr;
+    SDL_zero(m->obtained);
+    m->device = SDL_OpenAudioDevice(nullptr, 0, &m->desired, &m->obtained,
+                                    SDL_AUDIO_ALLOW_ANY_CHANGE);
+    if (m->device == 0) {
+        KEL_LOG("_driver_audio_init", "_mixer: error in audio_init - %s\n", SDL_GetError());
+        KEL_LOG("_driver_audio_init", "_mixer: failed to open any audio device\n");
+        delete m;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    KEL_LOG("_driver_audio_init", "_mixer: device=%d, freq=%d, channels=%d, samples=%d\n",
+            (int)m->device, m->obtained.freq, m->obtained.channels, m->obtained.samples);
+    KEL_LOG("_driver_audio_init", "_mixer: audio_init: OK\n");
+    _mixer = m;
+    SDL_PauseAudioDevice(m->device, 0);
+}
+
+void _driver_audio_deinit() {
+    if (!_mixer) return;
+    KEL_LOG("_driver_audio_deinit", "_mixer: audio_deinit ...\n");
+    Mixer* m = _mixer;
+    SDL_CloseAudioDevice(m->device);  // joins the audio thread
+    for (size_t i = m->sources.size(); i-- > 1;) delete m->sources[i];
+    delete m;
+    _mixer = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    KEL_LOG("_driver_audio_deinit", "_mixer: audio_deinit: OK\n");
+}
+
+int _driver_audio_active() { return _mixer != nullptr; }
+
+static AudioSource* _source(int id) {
+    if (!_mixer || id <= 0 || (size_t)id >= _mixer->sources.size()) return nullptr;
+    return _mixer->sources[id];
+}
+
+AudioSource* _driver_audio_source(int id) { return _source(id); }
+
+int _driver_audio_source_add(AudioSource* src) {
+    if (!src) return 0;
+    if (!_mixer) {
+        delete src;
+        return 0;
+    }
+    SDL_LockAudioDevice(_mixer->device);
+    _mixer->sources.push_back(src);
+    int id = (int)_mixer->sources.size() - 1;
+    SDL_UnlockAudioDevice(_mixer->device);
+    return id;
+}
+
+float _driver_audio_peak() {
+    if (!_mixer) return 1.0f;
+    SDL_LockAudioDevice(_mixer->device);
+    float p = _mixer->peak;
+    SDL_UnlockAudioDevice(_mixer->device);
+    return p;
+}
+
+std::vector<AudioVoice> _driver_audio_voices() {
+    std::vector<AudioVoice> v;
+    if (!_mixer) return v;
+    SDL_LockAudioDevice(_mixer->device);
+    v = _mixer->voices;
+    SDL_UnlockAudioDevice(_mixer->device);
+    return v;
+}
+
+// --- loading
+
+// Converts len bytes of (format, channels, freq) audio to a memory source in the mix format.
+static AudioSource* _driver_audio_convert(const void* buf, Uint32 len, SDL_AudioFormat format,
+                                          int channels, int freq, const char* path) {
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_F32LSB, MIX_CHANNELS,
+                          MIX_FREQ) < 0) {
+        KEL_LOG("_driver_audio_convert", "_mixer: error converting '%s' - %s\n", path,
+                SDL_GetError());
+        return nullptr;
+    }
+    uint64_t cap = (uint64_t)len * (uint64_t)(cvt.len_mult > 0 ? cvt.len_mult : 1);
+    if (len == 0 || len > (Uint32)INT_MAX || cap > (uint64_t)INT_MAX) {
+        KEL_LOG("_driver_audio_convert", "_mixer: error converting '%s' - bad size %u\n", path,
+                (unsigned)len);
+        return nullptr;
+    }
+    cvt.len = (int)len;
+    cvt.buf = (Uint8*)malloc((size_t)cap);
+    if (!cvt.buf) return nullptr;
+    memcpy(cvt.buf, buf, len);
+    if (SDL_ConvertAudio(&cvt) < 0) {
+        KEL_LOG("_driver_audio_convert", "_mixer: error converting '%s' - %s\n", path,
+                SDL_GetError());
+        free(cvt.buf);
+        return nullptr;
+    }
+    int count = (cvt.len_cvt / 4) & ~1;  // whole stereo frames
+    AudioSourceMemory* src = nullptr;
+    if (count > 0) {
+        src = new AudioSourceMemory(count);
+        if (src->data) {
+            memcpy(src->data, cvt.buf, (size_t)count * 4);
+        } else {
+            delete src;
+            src = nullptr;
+        }
+    }
+    free(cvt.buf);
+    return src;
+}
+
+static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
+    size_t size = 0;
+    unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
+    if (!buf || size > (size_t)INT_MAX) {
+        free(buf);
+        KEL_LOG("_driver_audio_sample_load_ogg",
+                "_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", path);
+        return nullptr;
+    }
+    int channels = 0, rate = 0;
+    short* out = nullptr;
+    int frames = stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out);
+    free(buf);
+    uint64_t bytes = frames > 0 ? (uint64_t)frames * (uint64_t)channels * 2 : 0;
+    if (frames <= 0 || !out || channels <= 0 || rate <= 0 || bytes > (uint64_t)INT_MAX) {
+        free(out);
+        KEL_LOG("_driver_audio_sample_load_ogg",
+                "_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", path);
+        return nullptr;
+    }
+    AudioSource* src = _driver_audio_convert(out, (Uint32)bytes, AUDIO_S16LSB, channels, rate, path);
+    free(out);
+    return src;
+}
+
+static AudioSource* _driver_audio_sample_load_wav(const char* path) {
+    SDL_AudioSpec spec;
+    Uint8* buf = nullptr;
+    Uint32 len = 0;
+    if (!SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &spec, &buf, &len)) {
+        KEL_LOG("_driver_audio_sample_load_wav", "_mixer: error in _sample_load_wav '%s'\n", path);
+        return nullptr;
+    }
+    AudioSource* src = _driver_audio_convert(buf, len, spec.format, spec.channels, spec.freq, path);
+    SDL_FreeWAV(buf);
+    return src;
+}
+
+int driver_audio_sample_load(const char* path) {
+    if (!_mixer || !path) return 0;
+    AudioSource* src = strstr(path, ".ogg") ? _driver_audio_sample_load_ogg(path)
+                                            : _driver_audio_sample_load_wav(path);
+    if (!src) return 0;
+    int id = _driver_audio_source_add(src);
+    KEL_LOG("driver_audio_sample_load", "_mixer: sample_load %d (%s)\n", id, path);
+    return id;
+}
+
+int driver_audio_stream_load(const char* path) {
+    if (!_mixer || !path) return 0;
+    AudioSource* src = nullptr;
+    if (strstr(path, ".ogg")) {
+        if (strlen(path) >= sizeof(((AudioSourceVorbis*)nullptr)->path)) {
+            KEL_LOG("driver_audio_stream_load", "_mixer: stream path too long '%s'\n", path);
+            return 0;
+        }
+        src = new AudioSourceVorbis(path);
+    } else {
+        src = _driver_audio_sample_load_wav(path);
+    }
+    if (!src) return 0;
+    int id = _driver_audio_source_add(src);
+    KEL_LOG("driver_audio_stream_load", "_mixer: stream_load %d (%s)\n", id, path);
+    return id;
+}
+
 void driver_audio_sample_reload(int) {}
 void driver_audio_stream_reload(int) {}
-void _driver_audio_memused(int) {}
-int _driver_audio_active() { return 0; }
-int _driver_audio_source_add(AudioSource* src) { delete src; return 0; }
-AudioSource* _driver_audio_source(int) { return nullptr; }
-uint32_t _driver_audio_memused_get() { return 0; }
-float _driver_audio_peak() { return 1.0f; }
-std::vector<AudioVoice> _driver_audio_voices() { return {}; }
-void _driver_audio_callback(void*, unsigned char*, int) {}
-void _driver_audio_mix(unsigned char*, int) {}
-void _driver_audio_pause(int) {}
-void _driver_audio_obtained_set(int, int, int) {}
-int _driver_audio_obtained_bytes_per_frame() { return 8; }
+
+// --- voices
+
+static void _voice_add(int id, float volume, float extra, int loop) {
+    AudioVoice v = {id, volume, extra, volume, 0, 0, loop, 0};
+    SDL_LockAudioDevice(_mixer->device);
+    _mixer->voices.push_back(v);
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+static void _voices_remove(int id) {
+    SDL_LockAudioDevice(_mixer->device);
+    std::vector<AudioVoice>& vs = _mixer->voices;
+    vs.erase(std::remove_if(vs.begin(), vs.end(), [id](const AudioVoice& v) { return v.id == id; }),
+             vs.end());
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+void driver_audio_sample_play(int id, float volume, float extra) {
+    if (!_source(id)) return;
+    _voice_add(id, volume, extra, 0);
+}
+
+void driver_audio_stream_play(int id, float volume) {
+    AudioSource* src = _source(id);
+    if (!src) return;
+    KEL_LOG("driver_audio_stream_play", "_mixer: stream_play %d\n", id);
+    _voices_remove(id);
+    src->load();  // a failure plays silence and retries while mixed
+    _voice_add(id, volume, 0.0f, 1);
+}
+
+void driver_audio_stream_stop(int id) {
+    AudioSource* src = _source(id);
+    if (!src) return;
+    KEL_LOG("driver_audio_stream_stop", "_mixer: stream_stop\n");
+    _voices_remove(id);
+    src->unload();
+}
+
+void driver_audio_stream_pause(int id, int paused) {
+    if (!_source(id)) return;
+    KEL_LOG("driver_audio_stream_pause", "_mixer: stream_pause\n");
+    SDL_LockAudioDevice(_mixer->device);
+    for (AudioVoice& v : _mixer->voices)
+        if (v.id == id) v.paused = paused;
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+void driver_audio_volume(int id, float volume) {
+    if (!_source(id)) return;
+    SDL_LockAudioDevice(_mixer->device);
+    for (AudioVoice& v : _mixer->voices)
+        if (v.id == id) v.volume = volume;
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+int driver_audio_callback_play(AudioCallback* cb, float volume) {
+    if (!cb) return 0;
+    if (!_mixer) {
+        delete cb;
+        return 0;
+    }
+    int id = _driver_audio_source_add(new AudioSourceCallback(cb));
+    _voice_add(id, volume, 0.0f, 1);
+    return id;
+}
+
+// --- mixing
+
+// Adds m samples of src into dst at volume c, ramping linearly to t over the buffer.
+static void _mix_add(float* dst, const float* src, int m, float c, float t) {
+    if (c == t) {
+        if (c == 0.0f) return;
+        if (c == 1.0f) {
+            for (int i = 0; i < m; i++) dst[i] += src[i];
+        } else {
+            for (int i = 0; i < m; i++) dst[i] += src[i] * c;
+        }
+        return;
+    }
+    float step = (t - c) / (float)m;
+    for (int i = 0; i < m; i++) dst[i] += src[i] * (c + step * (float)i);
+}
+
+// Scales the mix so it never exceeds 1.0; a drop in level is released over one buffer.
+static void _limit(float* buf, int n, float* peak) {
+    float p = 1.0f;
+    for (int i = 0; i < n; i++) p = std::max(p, fabsf(buf[i]));
+    float prev = *peak;
+    if (p >= prev) {
+        if (p != 1.0f) {
+            float g = 1.0f / p;
+            for (int i = 0; i < n; i++) buf[i] *= g;
+        }
+    } else {
+        float g0 = 1.0f / prev, step = (1.0f / p - g0) / (float)n;
+        for (int i = 0; i < n; i++) buf[i] *= g0 + step * (float)i;
+    }
+    *peak = p;
+}
+
+static void _cvt_update(Mixer* m) {
+    const SDL_AudioSpec& o = m->obtained;
+    if (m->cvt_valid && m->cvt_format == o.format && m->cvt_channels == o.channels &&
+        m->cvt_freq == o.freq)
+        return;
+    if (SDL_BuildAudioCVT(&m->cvt, m->mix.format, m->mix.channels, m->mix.freq, o.format,
+                          o.channels, o.freq) < 0) {
+        SDL_BuildAudioCVT(&m->cvt, m->mix.format, m->mix.channels, m->mix.freq, m->mix.format,
+                          m->mix.channels, m->mix.freq);
+        m->cvt.needed = -1;  // unusable: the callback outputs silence
+    }
+    m->cvt_valid = 1;
+    m->cvt_format = o.format;
+    m->cvt_channels = o.channels;
+    m->cvt_freq = o.freq;
+}
+
+void _driver_audio_callback(void*, Uint8* stream, int len) {
+    Mixer* m = _mixer;
+    if (!m || len <= 0) return;
+    _cvt_update(m);
+    if (m->cvt.needed < 0) {
+        SDL_memset(stream, m->obtained.silence, (size_t)len);
+        return;
+    }
+    int n = 2 * (int)ceil(len / m->cvt.len_ratio / 4.0 / 2.0);
+    if (m->mixbuf.size() < (size_t)n) {
+        m->mixbuf.resize(n);
+        m->scratch.resize(n);
+    }
+    float* mix = m->mixbuf.data();
+    float* tmp = m->scratch.data();
+    bool mixed = false;
+    std::vector<AudioVoice>& vs = m->voices;
+    for (size_t k = vs.size(); k-- > 0;) {
+        AudioVoice& v = vs[k];
+        AudioSource* src = _source(v.id);
+        if (!src) {
+            vs.erase(vs.begin() + (long)k);
+            continue;
+        }
+        if (!v.started) {
+            v.started = 1;
+            v.current = v.volume;
+        }
+        if (v.paused) continue;
+        if (!mixed) {
+            memset(mix, 0, (size_t)n * sizeof(float));
+            mixed = true;
+        }
+        int got = src->get(v.position, n, tmp);
+        if (got > 0) _mix_add(mix, tmp, got, v.current, v.volume);
+        v.current = v.volume;
+        v.position += n;
+        if (v.position >= src->length()) {
+            if (v.loop)
+                v.position = 0;
+            else
+                vs.erase(vs.begin() + (long)k);
+        }
+    }
+    if (!mixed) {
+        SDL_memset(stream, m->obtained.silence, (size_t)len);
+        m->peak = 1.0f;
+        return;
+    }
+    _limit(mix, n, &m->peak);
+    int bytes = n * 4;
+    if (!m->cvt.needed) {
+        memcpy(stream, mix, (size_t)std::min(len, bytes));
+        if (bytes < len) SDL_memset(stream + bytes, m->obtained.silence, (size_t)(len - bytes));
+        return;
+    }
+    size_t cap = (size_t)bytes * (size_t)m->cvt.len_mult;
+    if (m->cvtbuf.size() < cap) m->cvtbuf.resize(cap);
+    m->cvt.len = bytes;
+    m->cvt.buf = m->cvtbuf.data();
+    memcpy(m->cvt.buf, mix, (size_t)bytes);
+    int out = 0;
+    if (SDL_ConvertAudio(&m->cvt) == 0) out = std::min(len, m->cvt.len_cvt);
+    memcpy(stream, m->cvt.buf, (size_t)out);
+    if (out < len) SDL_memset(stream + out, m->obtained.silence, (size_t)(len - out));
+}
+
+void _driver_audio_mix(Uint8* stream, int len) {
+    if (!_mixer) {
+        memset(stream, 0, (size_t)len);
+        return;
+    }
+    SDL_LockAudioDevice(_mixer->device);
+    _driver_audio_callback(nullptr, stream, len);
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+void _driver_audio_pause(int paused) {
+    if (_mixer) SDL_PauseAudioDevice(_mixer->device, paused);
+}
+
+void _driver_audio_obtained_set(int freq, int format, int channels) {
+    if (!_mixer) return;
+    SDL_LockAudioDevice(_mixer->device);
+    SDL_AudioSpec& o = _mixer->obtained;
+    o.freq = freq;
+    o.format = (SDL_AudioFormat)format;
+    o.channels = (Uint8)channels;
+    o.silence = format == AUDIO_U8 ? 0x80 : 0;
+    o.size = (Uint32)(o.samples * channels * (SDL_AUDIO_BITSIZE(o.format) / 8));
+    SDL_UnlockAudioDevice(_mixer->device);
+}
+
+int _driver_audio_obtained_bytes_per_frame() {
+    if (!_mixer) return 0;
+    return _mixer->obtained.channels * (SDL_AUDIO_BITSIZE(_mixer->obtained.format) / 8);
+}
