@@ -1,1 +1,49 @@
-int main() { return 0; }
+// kelgame: runs a Lua game, frame by frame, until it quits.
+#include <stdio.h>
+#include <string.h>
+
+#include "src/game/game.h"
+#include "util/kel_driver-input.h"
+#include "util/kel_driver.h"
+
+static const char _main_usage[] =
+    "usage: kelgame [options] [-name value ...]\n"
+    "  --verbose        print the log on standard output\n"
+    "  --flip           swap the window's width and height\n"
+    "  -headless        run without window and sound\n"
+    "  -mod PATH        entry script (default: main.lua of the data area)\n"
+    "  -width N         window width\n"
+    "  -height N        window height\n"
+    "  -crash POLICY    headless answer to a failed script: wait, exit or restart\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
+    "Every \"-name value\" pair is also a script parameter.\n";
+
+int main(int argc, char** argv) {
+    driver_verbose_set(0);
+    for (int i = 0; i < argc; i++) {
+        if (strcmp(argv[i], "--verbose") == 0) driver_verbose_set(1);
+        else if (strcmp(argv[i], "--flip") == 0) driver_flip_set(1);
+        else if (strcmp(argv[i], "--help") == 0) {
+            fputs(_main_usage, stdout);
+            return 0;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            puts(game_version());
+            return 0;
+        }
+    }
+    game_init(argc, argv);
+    Event e;
+    while (!game_quit(-1)) {
+        e = Event();
+        while (!game_quit(-1)) {
+            if (!driver_event_poll(&e)) break;
+            if (e.type) game_event(e);
+        }
+        game_loop();
+        game_paint();
+    }
+    int status = game_exit_status();
+    game_deinit();
+    return status;
+}

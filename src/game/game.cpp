@@ -1,0 +1,302 @@
+#include "src/game/game.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <GLES/gl.h>
+#include <SDL.h>
+
+#include "src/ext_misc/ext_misc.h"
+#include "src/ext_trans/ext_trans.h"
+#include "src/mods_api/mods_api.h"
+#include "src/mods_api/mods_module.h"
+#include "src/mods_lua/mods_base.h"
+#include "src/mods_misc/mods_event.h"
+#include "src/mods_misc/mods_restart.h"
+#include "util/kel_driver-input.h"
+#include "util/kel_driver-sdl2.h"
+#include "util/kel_driver.h"
+#include "util/kel_font.h"
+#include "util/kel_gfx.h"
+#include "util/kel_log.h"
+#include "util/kel_mixer.h"
+#include "util/kel_web.h"
+
+static Game* _game = nullptr;          // the entry glue's record
+static Game* _game_current = nullptr;  // the same record, for script-API code
+static int _game_status = 0;
+
+// Frame clocks: -1 until first taken.
+static int _game_last_loop = -1;
+static int _game_last_frame = -1;
+
+enum { GAME_DAY_MS = 86400000 };
+
+Game* game_current() { return _game_current; }
+int game_exit_status() { return _game_status; }
+
+void game_clock_reset() {
+    _game_last_loop = -1;
+    _game_last_frame = -1;
+}
+
+// Copies a path into a fixed field; a path that does not fit is refused whole, as a
+// cut one would name some other file.
+static int _game_path_set(char* dst, const char* src, const char* what) {
+    size_t n = strlen(src);
+    if (n >= GAME_PATH_MAX) {
+        KEL_LOG("game_init", "%s path too long (%zu bytes, limit %d), ignored\n", what, n,
+                GAME_PATH_MAX - 1);
+        fprintf(stderr, "kelgame: %s path too long (%zu bytes), ignored\n", what, n);
+        return 0;
+    }
+    memcpy(dst, src, n + 1);
+    return 1;
+}
+
+void game_options_parse(Game* g, int argc, char** argv) {
+    for (int i = 0; i < argc; i++) {
+        const char* a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (strcmp(a, "-headless") == 0) {
+            g->headless = 1;
+        } else if (!next) {
+            continue;
+        } else if (strcmp(a, "-mod") == 0) {
+            _game_path_set(g->mod_path, next, "-mod");
+        } else if (strcmp(a, "-width") == 0) {
+            g->width = (int)strtol(next, nullptr, 10);
+        } else if (strcmp(a, "-height") == 0) {
+            g->height = (int)strtol(next, nullptr, 10);
+        } else if (strcmp(a, "-crash") == 0) {
+            if (strcmp(next, "wait") == 0) g->crash = GAME_CRASH_WAIT;
+            else if (strcmp(next, "exit") == 0) g->crash = GAME_CRASH_EXIT;
+            else if (strcmp(next, "restart") == 0) g->crash = GAME_CRASH_RESTART;
+        }
+    }
+}
+
+static void _game_start(Game* g) {
+    _game_current = g;
+    g->quit = 0;
+    g->suspendable = 0;
+    g->started = 1;
+    if (g->headless) {
+        driver_init(DRIVER_INIT_TIMER);
+        driver_rate_set(60);
+    } else {
+        driver_init(DRIVER_INIT_ALL);
+        driver_appid_set("KelGame");
+        driver_caption_set("KelGame");
+        driver_rate_set(60);
+        g->fullscreen = 0;
+        driver_video_init(g->width, g->height, 640, 480, 240, 160, 0);
+        gfx_init();
+        int w = 0, h = 0;
+        driver_screen_size_get(&w, &h);
+        gfx_view_size_set(w, h);
+        gfx_view_angle_set(0.0f);
+        gfx_depth_range_set(-1000.0f, 1000.0f);
+        // The window shows a cleared frame while the script loads.
+        gfx_clear();
+        driver_video_swap();
+        font_init();
+        mixer_init();
+    }
+    kel_web_init();
+    ext_trans_init(g);
+    ext_misc_init(g);
+
+    g->script_path[0] = 0;
+    if (!g->mod_path[0]) _game_path_set(g->mod_path, driver_data_path("main.lua"), "main.lua");
+    memcpy(g->script_path, g->mod_path, sizeof(g->script_path));
+
+    int t0 = driver_ticks();
+    mods_restart(g, 1);
+    KEL_LOG("init", "mods_restart: %ld ms\n", (long)(driver_ticks() - t0));
+}
+
+void game_init(int argc, char** argv) {
+    if (_game) return;
+    _game = new Game();
+    _game->argc = argc;
+    _game->argv = argv;
+    _game_status = 0;
+    game_clock_reset();
+    game_options_parse(_game, argc, argv);
+    _game_start(_game);
+}
+
+int game_quit(int request) {
+    if (!_game) return 1;
+    if (request >= 0) _game->quit = request;
+    return _game->quit != 0;
+}
+
+static void _game_deliver(Game* g, const Event& e) { mods_event_translate(g, e); }
+
+static void _game_route(Game* g, Event e) {
+    if (e.type == 30 || e.type == 31) return;
+    if (e.type == EVT_QUIT) {
+        g->quit = 1;
+        return;
+    }
+    bool mod_held = (SDL_GetModState() & 0xFC0) != 0;
+    if (e.type == EVT_KEYDOWN && e.key == DRIVER_KEY_A + ('f' - 'a') && mod_held) {
+        g->fullscreen = g->fullscreen == 1 ? -1 : 1;
+        Event reset = Event();
+        reset.type = EVT_RESET;
+        _game_route(g, reset);
+    } else if (e.type == EVT_KEYDOWN && e.key == DRIVER_KEY_A + ('q' - 'a') && mod_held) {
+        Event suspend = Event();
+        suspend.type = EVT_SUSPEND;
+        _game_route(g, suspend);
+        g->quit = 1;
+        return;
+    }
+    switch (e.type) {
+    case EVT_RESET:
+        driver_keyboard_hide();
+        // Headless runs have no window to re-create.
+        if (!g->headless) driver_video_init(0, 0, 640, 480, 320, 320, g->fullscreen == 1);
+        break;
+    case EVT_RESIZE: driver_keyboard_hide(); break;
+    case EVT_SUSPEND:
+    case EVT_RESUME:
+        KEL_LOG("event", e.type == EVT_SUSPEND ? "EVT_SUSPEND\n" : "EVT_RESUME\n");
+        _game_deliver(g, e);
+        return;
+    }
+    _game_deliver(g, e);
+    // Pointer presses, moves and releases also arrive in their generic form.
+    switch (e.type) {
+    case EVT_MOUSEDOWN:
+    case EVT_TOUCHDOWN: e.type = EVT_DOWN; break;
+    case EVT_MOUSEMOTION:
+    case EVT_TOUCHMOTION: e.type = EVT_MOTION; break;
+    case EVT_MOUSEUP:
+    case EVT_TOUCHUP: e.type = EVT_UP; break;
+    default: return;
+    }
+    _game_deliver(g, e);
+}
+
+void game_event(Event e) {
+    if (_game) _game_route(_game, e);
+}
+
+float game_dt(int last, int now) {
+    int64_t elapsed = (int64_t)now - (int64_t)last;
+    if (elapsed < 0) elapsed = 0;
+    float dt = (float)(elapsed / 1000.0);
+    return dt > 1.0f ? 1.0f : dt;
+}
+
+int game_limiter_wait(int last, int now) {
+    int64_t elapsed = (int64_t)now - (int64_t)last;
+    float t = (float)((elapsed > 0 ? elapsed : 0) / 1000.0);
+    if (t > 1.0f) return 0;
+    int wait = (int)((0.016666668 - t) * 1000);
+    return wait > 0 ? wait : 0;
+}
+
+// The headless host's answer to a script that is no longer sound.
+static void _game_crash(Game* g) {
+    switch (g->crash) {
+    case GAME_CRASH_EXIT:
+        if (!_game_status) fprintf(stderr, "kelgame: script failed\n");
+        _game_status = 1;
+        g->quit = 1;
+        break;
+    case GAME_CRASH_RESTART: mods_restart(g, 1); break;
+    default: break;
+    }
+}
+
+void game_loop() {
+    Game* g = _game;
+    if (!g) return;
+    if (!g->headless) {
+        gfx_reload_auto();
+        font_reload_auto();
+        mixer_reload_auto();
+        mods_reload_auto(g);
+    }
+    if (_game_last_loop == -1) _game_last_loop = driver_ticks();
+    if (driver_ticks() < 0) driver_ticks_reset();
+    int now = driver_ticks();
+    float dt = game_dt(_game_last_loop, now);
+    _game_last_loop = now;
+    if (now > GAME_DAY_MS) {
+        driver_ticks_reset();
+        _game_last_loop = driver_ticks();
+        return;
+    }
+    ModsBase* mod = g->mod;
+    if (mod && mod->overrides(ModsBase::OP_LOOP)) mod->loop(dt);
+    mod = g->mod;
+    if (g->headless && mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay())
+        _game_crash(g);
+}
+
+static void _game_script_paint(Game* g) {
+    ModsAPI* api = g->api;
+    if (!api) return;
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    api->params_set("window_w", var(w));
+    api->params_set("window_h", var(h));
+    ModsBase* mod = g->mod;
+    if (mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay()) {
+        // A failed script keeps its last good frame on screen.
+        api->replay();
+        glColor4ub(255, 255, 255, 255);
+        return;
+    }
+    api->clear();
+    if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
+    api->replay();
+    glColor4ub(255, 255, 255, 255);
+}
+
+void game_paint() {
+    Game* g = _game;
+    if (!g) return;
+    if (!g->headless) {
+        gfx_clear();
+        _game_script_paint(g);
+        driver_video_swap();
+    }
+    if (_game_last_frame == -1) _game_last_frame = driver_ticks();
+    int wait = game_limiter_wait(_game_last_frame, driver_ticks());
+    if (wait > 0) SDL_Delay((Uint32)wait);
+    _game_last_frame = driver_ticks();
+}
+
+static void _game_stop(Game* g) {
+    // The mod goes first: its state may still print to the API's console while closing.
+    delete g->mod;
+    g->mod = nullptr;
+    delete g->api;
+    g->api = nullptr;
+    ext_trans_deinit();
+    kel_web_deinit();
+    if (g->headless) {
+        driver_deinit();
+    } else {
+        mixer_deinit();
+        font_deinit();
+        gfx_deinit();
+        driver_deinit();
+    }
+}
+
+void game_deinit() {
+    if (!_game) return;
+    _game_stop(_game);
+    delete _game;
+    _game = nullptr;
+    _game_current = nullptr;
+}

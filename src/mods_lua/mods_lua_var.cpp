@@ -1,0 +1,79 @@
+#include "src/mods_lua/mods_lua_var.h"
+
+#include <string.h>
+
+#include <lua.hpp>
+
+// Appends text as a level-1 long string. "]=]" inside would close it, so it becomes
+// "?". A text ending in "]=" would form "]=]" with the closing bracket; its last
+// "=" is written as a separate concatenated literal instead. A leading newline is
+// doubled because Lua drops the first newline of a long string.
+static void _lua_long_string(std::string& out, const std::string& text) {
+    std::string s = str_replace(text, "]=]", "?");
+    bool tail = s.size() >= 2 && s.compare(s.size() - 2, 2, "]=") == 0;
+    if (tail) s.pop_back();
+    out += "[=[";
+    if (!s.empty() && (s[0] == '\n' || s[0] == '\r')) out += '\n';
+    out += s;
+    out += "]=]";
+    if (tail) out += "..'='";
+}
+
+static void _lua_source(std::string& out, const var& v);
+
+static void _lua_table_source(std::string& out, const var& v) {
+    out += '{';
+    _var_dict* d = v.as_dict();
+    if (d) {
+        bool first = true;
+        for (const auto& kv : d->entries) {
+            if (!first) out += ',';
+            first = false;
+            out += kv.first;
+            out += '=';
+            _lua_source(out, kv.second);
+        }
+    }
+    out += '}';
+}
+
+static void _lua_source(std::string& out, const var& v) {
+    switch (v.type()) {
+    case 0: out += "nil"; break;
+    case 1: out += v.str(); break;
+    case 4: _lua_table_source(out, v); break;
+    case 5: out += v.truth() ? "true" : "false"; break;
+    default: _lua_long_string(out, v.str()); break;
+    }
+}
+
+std::string lua_source_of(const var& v) {
+    std::string out;
+    _lua_source(out, v);
+    return out;
+}
+
+std::string lua_table_source_of(const var& v) {
+    std::string out;
+    _lua_table_source(out, v);
+    return out;
+}
+
+var var_from_lua(lua_State* L, int index) {
+    switch (lua_type(L, index)) {
+    case LUA_TNIL: return var();
+    case LUA_TNUMBER: return var((double)lua_tonumber(L, index));
+    case LUA_TBOOLEAN: return var(lua_toboolean(L, index) != 0);
+    case LUA_TSTRING: return var(lua_tostring(L, index));
+    default: luaL_error(L, "null string"); return var();
+    }
+}
+
+void lua_push_var(lua_State* L, const var& v) {
+    switch (v.type()) {
+    case 0: lua_pushnil(L); break;
+    case 1: lua_pushnumber(L, (lua_Number)v.number()); break;
+    case 5: lua_pushboolean(L, v.truth()); break;
+    default: lua_pushstring(L, v.str().c_str()); break;
+    }
+}
