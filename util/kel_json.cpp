@@ -1,0 +1,303 @@
+// kel_json: JSON decoding into `var` through the push parser, and encoding from `var`.
+#include "util/kel_json.h"
+
+#include <math.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+#include "ext/json/JSON_parser.h"
+#include "util/kel_log.h"
+
+// ---- decoding ----
+
+// An open container: its object, owned by the handle it was attached to.
+struct _json_frame {
+    var_object* obj;
+    bool is_list;
+};
+
+struct _json_ctx {
+    var* out;
+    std::vector<_json_frame> stack;  // innermost last
+    std::string key;                 // pending object key
+};
+
+// Attaches v to the current container (or the output when none is open); a container
+// being begun is then opened, so closing it later is only a pop.
+static void _json_attach(_json_ctx* c, var&& v, bool is_list, bool begin) {
+    var* slot;
+    if (c->stack.empty()) {
+        slot = c->out;
+        *slot = std::move(v);
+    } else if (c->stack.back().is_list) {
+        std::vector<var>& el = static_cast<_var_list*>(c->stack.back().obj)->elements;
+        el.push_back(std::move(v));
+        slot = &el.back();
+    } else {
+        _var_dict::map_type& m = static_cast<_var_dict*>(c->stack.back().obj)->entries;
+        // keys often arrive in order: the end hint then makes the insert constant time
+        slot = &m.try_emplace(m.end(), std::move(c->key))->second;
+        *slot = std::move(v);
+    }
+    if (begin) c->stack.push_back(_json_frame{slot->_o, is_list});
+}
+
+// Bytes up to the first NUL.
+static size_t _json_cut(const JSON_value* v) {
+    const void* z = memchr(v->str, 0, v->length);
+    return z ? (size_t)((const char*)z - v->str) : v->length;
+}
+
+static int _json_callback(void* ctx, int type, const JSON_value* value) {
+    _json_ctx* c = (_json_ctx*)ctx;
+    switch (type) {
+    case JSON_T_ARRAY_BEGIN:
+        _json_attach(c, var(static_cast<var_object*>(new _var_list())), true, true);
+        break;
+    case JSON_T_OBJECT_BEGIN:
+        _json_attach(c, var(static_cast<var_object*>(new _var_dict())), false, true);
+        break;
+    case JSON_T_ARRAY_END:
+    case JSON_T_OBJECT_END:
+        c->stack.pop_back();
+        break;
+    case JSON_T_INTEGER:
+    case JSON_T_FLOAT:
+        _json_attach(c, var(value->number), false, false);
+        break;
+    case JSON_T_NULL:
+        _json_attach(c, var(), false, false);
+        break;
+    case JSON_T_TRUE:
+    case JSON_T_FALSE:
+        _json_attach(c, var(type == JSON_T_TRUE), false, false);
+        break;
+    case JSON_T_STRING:
+        _json_attach(c, var(value->str, _json_cut(value)), false, false);
+        break;
+    case JSON_T_KEY:
+        c->key.assign(value->str, _json_cut(value));
+        break;
+    default:
+        // the parser reports no other kind: this is a broken build, not bad input
+        KEL_LOG("_json_callback", "unexpected token kind %d\n", type);
+        abort();
+    }
+    return 1;
+}
+
+int json_decode(var& out, const char* text, int length) {
+    size_t n = 0;
+    if (text && length > 0) {
+        const void* z = memchr(text, 0, (size_t)length);
+        n = z ? (size_t)((const char*)z - text) : (size_t)length;
+    }
+    _json_ctx ctx;
+    ctx.out = &out;
+    ctx.stack.reserve(16);
+    JSON_config cfg;
+    JSON_config_init(&cfg);
+    cfg.depth = 16;
+    cfg.allow_comments = 1;
+    cfg.callback = _json_callback;
+    cfg.callback_ctx = &ctx;
+    JSON_parser p = JSON_parser_new(&cfg);
+    if (!p) {
+        KEL_LOG("json_decode", "out of memory\n");
+        return 1;
+    }
+    int rc = 0;
+    size_t used = n ? JSON_parser_feed(p, text, n) : 0;
+    if (used < n) {
+        KEL_LOG("json_decode", "JSON_parser_char: syntax error, byte %d\n", (int)used);
+        rc = 1;
+    } else if (!JSON_parser_end(p)) {
+        KEL_LOG("json_decode", "JSON_parser_end: syntax error\n");
+        rc = 1;
+    }
+    JSON_parser_free(p);
+    return rc;
+}
+
+// ---- encoding ----
+
+// Deeper values are written as null: only a value that holds itself gets there, and that
+// would otherwise recurse until the stack runs out.
+enum { _JSON_MAX_DEPTH = 1000 };
+
+static char* _json_utoa(char* end, uint64_t u) {
+    do {
+        *--end = (char)('0' + u % 10);
+        u /= 10;
+    } while (u);
+    return end;
+}
+
+// The number's text form: integral values within 32 bits as integers, others as "%f" with
+// trailing zeros trimmed down to one digit after the point.
+static void _json_number(std::string& o, double d) {
+    int32_t i;
+    if (d != d) i = 0;
+    else if (d >= 2147483647.0) i = INT32_MAX;
+    else if (d <= -2147483648.0) i = INT32_MIN;
+    else i = (int32_t)d;
+    char tmp[32];
+    char* end = tmp + sizeof tmp;
+    if ((double)i == d) {
+        char* s = _json_utoa(end, i < 0 ? (uint64_t)(-(int64_t)i) : (uint64_t)i);
+        if (i < 0) *--s = '-';
+        o.append(s, (size_t)(end - s));
+        return;
+    }
+    // Exact "%f": d = mant * 2^e2; scale by 10^6 in 128 bits and round half to even, as the
+    // C library does. Large or non-finite values go to the C library itself.
+    uint64_t bits;
+    memcpy(&bits, &d, sizeof bits);
+    int be = (int)((bits >> 52) & 0x7FF);
+    uint64_t mant = bits & ((1ull << 52) - 1);
+    int e2 = be ? be - 1075 : -1074;
+    if (be) mant |= 1ull << 52;
+    if (be == 0x7FF || e2 > 10) {
+        char big[512];  // "%f" of the largest double is 316 bytes
+        int n = snprintf(big, sizeof big, "%f", d);
+        if (n < 0) return;
+        char* dot = (char*)memchr(big, '.', (size_t)n);
+        if (dot) {
+            while (n > (dot - big) + 2 && big[n - 1] == '0') n--;
+        }
+        o.append(big, (size_t)n);
+        return;
+    }
+    uint64_t ip, fp;
+    if (e2 >= 0) {
+        ip = mant << e2;
+        fp = 0;
+    } else {
+        int f = -e2;
+        unsigned __int128 q = 0;
+        if (f <= 120) {
+            unsigned __int128 nm = (unsigned __int128)mant * 1000000u;
+            q = nm >> f;
+            unsigned __int128 rem = nm - (q << f);
+            unsigned __int128 half = (unsigned __int128)1 << (f - 1);
+            if (rem > half || (rem == half && (q & 1))) q++;
+        }
+        ip = (uint64_t)(q / 1000000u);
+        fp = (uint64_t)(q % 1000000u);
+    }
+    char* s = end;
+    int digits = 6;
+    while (digits > 1 && fp % 10 == 0) {
+        fp /= 10;
+        digits--;
+    }
+    for (int k = 0; k < digits; k++) {
+        *--s = (char)('0' + fp % 10);
+        fp /= 10;
+    }
+    *--s = '.';
+    s = _json_utoa(s, ip);
+    if (bits >> 63) *--s = '-';
+    o.append(s, (size_t)(end - s));
+}
+
+// Bytes that need an escape: 1..31, '"' and '\\' (NUL ends the string before this).
+static const char _json_esc[256] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+};
+
+static void _json_string(std::string& o, const char* s, size_t n) {
+    static const char hex[] = "0123456789abcdef";
+    const unsigned char* u = (const unsigned char*)s;
+    o.push_back('"');
+    size_t run = 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = u[i];
+        if (!_json_esc[c]) continue;
+        o.append(s + run, i - run);
+        run = i + 1;
+        switch (c) {
+        case 0: o.push_back('"'); return;
+        case '\b': o.append("\\b", 2); break;
+        case '\t': o.append("\\t", 2); break;
+        case '\n': o.append("\\n", 2); break;
+        case '\f': o.append("\\f", 2); break;
+        case '\r': o.append("\\r", 2); break;
+        case '"': o.append("\\\"", 2); break;
+        case '\\': o.append("\\\\", 2); break;
+        default: {
+            char e[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            o.append(e, 6);
+        }
+        }
+    }
+    o.append(s + run, n - run);
+    o.push_back('"');
+}
+
+static void _json_put(std::string& o, const var& v, int depth) {
+    var_object* ob = v._o;
+    if (!ob) {
+        o.append("null", 4);
+        return;
+    }
+    switch (ob->__type__()) {
+    case 1:
+        _json_number(o, static_cast<_var_number*>(ob)->value);
+        return;
+    case 2: {
+        const std::string& s = static_cast<_var_string*>(ob)->value;
+        _json_string(o, s.data(), s.size());
+        return;
+    }
+    case 5:
+        if (static_cast<_var_bool*>(ob)->value) o.append("true", 4);
+        else o.append("false", 5);
+        return;
+    case 3:
+    case 4:
+        if (depth >= _JSON_MAX_DEPTH) {
+            KEL_LOG("json_encode", "nesting deeper than %d, written as null\n", _JSON_MAX_DEPTH);
+            o.append("null", 4);
+            return;
+        }
+        break;
+    default:
+        o.append("null", 4);
+        return;
+    }
+    if (ob->__type__() == 3) {
+        const std::vector<var>& el = static_cast<_var_list*>(ob)->elements;
+        o.push_back('[');
+        for (size_t i = 0; i < el.size(); i++) {
+            if (i) o.push_back(',');
+            _json_put(o, el[i], depth + 1);
+        }
+        o.push_back(']');
+        return;
+    }
+    const _var_dict::map_type& m = static_cast<_var_dict*>(ob)->entries;
+    o.push_back('{');
+    bool first = true;
+    for (const auto& kv : m) {
+        if (!first) o.push_back(',');
+        first = false;
+        _json_string(o, kv.first.data(), kv.first.size());
+        o.push_back(':');
+        _json_put(o, kv.second, depth + 1);
+    }
+    o.push_back('}');
+}
+
+std::string json_encode(const var& value) {
+    std::string o;
+    o.reserve(64);
+    _json_put(o, value, 0);
+    return o;
+}
