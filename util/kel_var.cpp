@@ -1,0 +1,825 @@
+#include "util/kel_var.h"
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string_view>
+
+#include "util/kel_log.h"
+
+var var_none_ref;
+
+// Stands in for a null handle, so every operation on none has one implementation.
+static var_object* _var_none_static() {
+    static _var_none none;
+    return &none;
+}
+
+static inline void _var_retain(var_object* o) {
+    if (o) ++o->_refs;
+}
+
+static inline void _var_release(var_object* o) {
+    if (o && --o->_refs == 0) delete o;
+}
+
+static inline var_object* _var_bind(var_object* o) {
+    ++o->_refs;
+    return o;
+}
+
+// The shared none, emptied before each hand-out; whatever a caller stored there is dropped.
+static var& _var_none_ref() {
+    var_object* old = var_none_ref._o;
+    var_none_ref._o = nullptr;
+    _var_release(old);
+    return var_none_ref;
+}
+
+void var_error(const char* file, int line, const char* func, const char* msg) {
+    log_printf(file, line, func, 0, "%s:%d: %s\n", file, line, msg);
+}
+
+static void _var_type_error(const char* file, int line, const var_object* o, const char* op) {
+    char msg[160];
+    snprintf(msg, sizeof msg, "TypeError: '%s' object does not support '%s'",
+             var_type_name(o->__type__()), op);
+    var_error(file, line, op, msg);
+}
+#define _VAR_TYPE_ERROR(op) _var_type_error(__FILE__, __LINE__, this, op)
+
+const char* var_type_name(int code) {
+    static const char* const names[] = {"none", "number", "string", "list", "dict", "bool"};
+    return code >= 0 && code <= 5 ? names[code] : "invalid";
+}
+
+// Toward zero, saturating; NaN gives 0.
+static int _var_trunc32(double d) {
+    if (d != d) return 0;
+    if (d >= 2147483647.0) return 2147483647;
+    if (d <= -2147483648.0) return -2147483647 - 1;
+    return (int)d;
+}
+
+static std::string _var_number_text(double v) {
+    char buf[400];  // "%f" of the largest double is about 320 characters
+    int i = _var_trunc32(v);
+    if ((double)i == v) {
+        int n = snprintf(buf, sizeof buf, "%ld", (long)i);
+        return std::string(buf, (size_t)n);
+    }
+    int n = snprintf(buf, sizeof buf, "%f", v);
+    if (n < 0) return std::string();
+    if (n >= (int)sizeof buf) n = (int)sizeof buf - 1;
+    if (memchr(buf, '.', (size_t)n))
+        while (n > 2 && buf[n - 1] == '0' && buf[n - 2] != '.') --n;
+    return std::string(buf, (size_t)n);
+}
+
+// The text of a key without copying when it already is a string.
+static const std::string& _var_text(const var& v, std::string& tmp) {
+    if (_var_string* s = v.as_string()) return s->value;
+    tmp = v.str();
+    return tmp;
+}
+
+// Index normalisation of list access: numeric form truncated, negatives counted from the end.
+static bool _var_index(const var& key, size_t count, size_t& out) {
+    long long i = _var_trunc32(key.number());
+    if (i < 0) i += (long long)count;
+    if (i < 0 || i >= (long long)count) return false;
+    out = (size_t)i;
+    return true;
+}
+
+static inline bool _var_lt(const var& a, const var& b) { return a._o ? a._o->__lt__(b) : false; }
+
+// ---- var handle ----
+
+var::var(int v) : _o(_var_bind(new _var_number(v))) {}
+var::var(long v) : _o(_var_bind(new _var_number((double)v))) {}
+var::var(long long v) : _o(_var_bind(new _var_number((double)v))) {}
+var::var(unsigned v) : _o(_var_bind(new _var_number(v))) {}
+var::var(unsigned long v) : _o(_var_bind(new _var_number((double)v))) {}
+var::var(unsigned long long v) : _o(_var_bind(new _var_number((double)v))) {}
+var::var(float v) : _o(_var_bind(new _var_number(v))) {}
+var::var(double v) : _o(_var_bind(new _var_number(v))) {}
+var::var(bool v) : _o(_var_bind(new _var_bool(v))) {}
+var::var(const std::string& s) : _o(_var_bind(new _var_string(s))) {}
+var::var(std::string&& s) : _o(_var_bind(new _var_string(std::move(s)))) {}
+var::var(const char* s, size_t n) : _o(_var_bind(new _var_string(s ? s : "", s ? n : 0))) {}
+
+var::var(const char* s) : _o(nullptr) {
+    if (!s) VAR_ERROR("var", "TypeError: null string");
+    _o = _var_bind(new _var_string(s ? s : "", s ? strlen(s) : 0));
+}
+
+var::var(var_object* o) : _o(o) { _var_retain(o); }
+
+var::var(int type, int count, ...) : _o(nullptr) {
+    va_list ap;
+    va_start(ap, count);
+    if (type == 3) {
+        _var_list* l = new _var_list;
+        _o = _var_bind(l);
+        if (count > 0) l->elements.reserve((size_t)count);
+        for (int i = 0; i < count; ++i) {
+            const var* p = va_arg(ap, const var*);
+            l->elements.push_back(p ? *p : var());
+        }
+    } else if (type == 4) {
+        _var_dict* d = new _var_dict;
+        _o = _var_bind(d);
+        std::string tmp;
+        for (int i = 0; i + 1 < count; i += 2) {
+            const var* k = va_arg(ap, const var*);
+            const var* v = va_arg(ap, const var*);
+            const std::string& key = k ? _var_text(*k, tmp) : std::string();
+            d->at(key.data(), key.size()) = v ? *v : var();
+        }
+    }
+    va_end(ap);
+}
+
+var::var(const var& o) : _o(o._o) { _var_retain(_o); }
+
+var::~var() { _var_release(_o); }
+
+// Equal values are interchangeable, so the target keeps its own object then.
+static inline bool _var_assign_keeps(const var& target, const var& src) {
+    if (target._o) return target._o->__eq__(src);
+    return !src._o || src._o->__type__() == 0;
+}
+
+var& var::operator=(const var& o) {
+    var_object* n = o._o;
+    if (n == _o || _var_assign_keeps(*this, o)) return *this;
+    _var_retain(n);  // before the release: o may live inside the old object
+    var_object* old = _o;
+    _o = n;
+    _var_release(old);
+    return *this;
+}
+
+var& var::operator=(var&& o) {
+    var_object* n = o._o;
+    if (n == _o || _var_assign_keeps(*this, o)) return *this;
+    o._o = nullptr;
+    var_object* old = _o;
+    _o = n;
+    _var_release(old);
+    return *this;
+}
+
+var_object* var::_obj() const { return _o ? _o : _var_none_static(); }
+
+int var::type() const { return _o ? _o->__type__() : 0; }
+const char* var::type_name() const { return var_type_name(type()); }
+std::string var::str() const { return _o ? _o->__str__() : std::string(); }
+double var::number() const { return _o ? _o->__number__() : 0.0; }
+int var::to_int() const { return _var_trunc32(number()); }
+float var::to_float() const { return (float)number(); }
+bool var::truth() const { return _o ? _o->__bool__() : false; }
+
+_var_string* var::as_string() const {
+    return _o && _o->__type__() == 2 ? static_cast<_var_string*>(_o) : nullptr;
+}
+_var_list* var::as_list() const {
+    return _o && _o->__type__() == 3 ? static_cast<_var_list*>(_o) : nullptr;
+}
+_var_dict* var::as_dict() const {
+    return _o && _o->__type__() == 4 ? static_cast<_var_dict*>(_o) : nullptr;
+}
+
+var& var::operator[](const var& key) const { return _obj()->__get__(key); }
+
+var& var::operator[](int index) const {
+    if (_var_list* l = as_list()) {
+        long long i = index;
+        if (i < 0) i += (long long)l->elements.size();
+        if (i >= 0 && i < (long long)l->elements.size()) return l->elements[(size_t)i];
+    }
+    return _obj()->__get__(var(index));  // errors and dict keys take the general route
+}
+
+var& var::operator[](double key) const { return _obj()->__get__(var(key)); }
+
+var& var::operator[](const char* key) const {
+    if (!key) return _obj()->__get__(var());
+    if (_var_dict* d = as_dict()) return d->at(key, strlen(key));
+    return _obj()->__get__(var(key));
+}
+
+var& var::operator[](const std::string& key) const {
+    if (_var_dict* d = as_dict()) return d->at(key.data(), key.size());
+    return _obj()->__get__(var(key));
+}
+
+void var::set(const var& key, const var& value) const { _obj()->__set__(key, value); }
+
+void var::set(const char* key, var value) const {
+    _var_dict* d = key ? as_dict() : nullptr;
+    if (d)
+        d->at(key, strlen(key)) = std::move(value);
+    else
+        _obj()->__set__(key ? var(key) : var(), value);
+}
+
+void var::set(const std::string& key, var value) const {
+    if (_var_dict* d = as_dict())
+        d->at(key.data(), key.size()) = std::move(value);
+    else
+        _obj()->__set__(var(key), value);
+}
+
+void var::set(int index, var value) const { _obj()->__set__(var(index), value); }
+void var::set(double key, var value) const { _obj()->__set__(var(key), value); }
+
+bool var::has(const var& key) const { return _obj()->__has__(key); }
+void var::del(const var& key) const { _obj()->__del__(key); }
+int var::len() const { return _obj()->__len__(); }
+var var::slice(int start, int end) const { return _obj()->__slice__(start, end); }
+var var::copy() const { return var(_obj()->__copy__()); }
+var_object* var::iter() const { return _obj()->__iter__(); }
+bool var::next(var& out) const { return _o ? _o->__next__(out) : false; }
+bool var::next(var& out_a, var& out_b) const { return _o ? _o->__next__(out_a, out_b) : false; }
+
+bool operator==(const var& a, const var& b) { return a._obj()->__eq__(b); }
+bool operator<(const var& a, const var& b) { return _var_lt(a, b); }
+var operator+(const var& a, const var& b) { return a._obj()->__add__(b); }
+var operator-(const var& a, const var& b) { return a._obj()->__sub__(b); }
+var operator*(const var& a, const var& b) { return a._obj()->__mul__(b); }
+var operator/(const var& a, const var& b) { return a._obj()->__div__(b); }
+
+// ---- base object: nothing supported ----
+
+var_object::~var_object() {}
+int var_object::__type__() const { return -1; }
+var_object* var_object::__copy__() const { return new var_object; }
+
+var& var_object::__get__(const var&) {
+    _VAR_TYPE_ERROR("__get__");
+    return _var_none_ref();
+}
+
+void var_object::__set__(const var&, const var&) { _VAR_TYPE_ERROR("__set__"); }
+
+bool var_object::__has__(const var&) const {
+    _VAR_TYPE_ERROR("__has__");
+    return false;
+}
+
+void var_object::__del__(const var&) { _VAR_TYPE_ERROR("__del__"); }
+
+int var_object::__len__() const {
+    _VAR_TYPE_ERROR("__len__");
+    return 0;
+}
+
+var var_object::__slice__(int, int) const {
+    _VAR_TYPE_ERROR("__slice__");
+    return var();
+}
+
+var_object* var_object::__iter__() const { return new var_object; }
+bool var_object::__next__(var&) { return false; }
+bool var_object::__next__(var&, var&) { return false; }
+std::string var_object::__str__() const { return std::string(); }
+double var_object::__number__() const { return 0.0; }
+bool var_object::__bool__() const { return false; }
+bool var_object::__lt__(const var&) const { return false; }
+bool var_object::__eq__(const var&) const { return false; }
+
+var var_object::__add__(const var&) const {
+    _VAR_TYPE_ERROR("__add__");
+    return var();
+}
+
+var var_object::__mul__(const var&) const {
+    _VAR_TYPE_ERROR("__mul__");
+    return var();
+}
+
+var var_object::__sub__(const var&) const {
+    _VAR_TYPE_ERROR("__sub__");
+    return var();
+}
+
+var var_object::__div__(const var&) const {
+    _VAR_TYPE_ERROR("__div__");
+    return var();
+}
+
+// ---- none ----
+
+int _var_none::__type__() const { return 0; }
+var_object* _var_none::__copy__() const { return new _var_none; }
+bool _var_none::__eq__(const var& other) const { return other.type() == 0; }
+
+// ---- number ----
+
+int _var_number::__type__() const { return 1; }
+var_object* _var_number::__copy__() const { return new _var_number(value); }
+std::string _var_number::__str__() const { return _var_number_text(value); }
+double _var_number::__number__() const { return value; }
+bool _var_number::__bool__() const { return value != 0.0; }
+
+bool _var_number::__lt__(const var& other) const {
+    if (other.type() > 1) return true;
+    return value < other.number();
+}
+
+bool _var_number::__eq__(const var& other) const {
+    return other.type() == 1 && value == other.number();
+}
+
+var _var_number::__add__(const var& other) const { return var(value + other.number()); }
+var _var_number::__mul__(const var& other) const { return var(value * other.number()); }
+var _var_number::__sub__(const var& other) const { return var(value - other.number()); }
+var _var_number::__div__(const var& other) const { return var(value / other.number()); }
+
+// ---- bool ----
+
+int _var_bool::__type__() const { return 5; }
+var_object* _var_bool::__copy__() const { return new _var_bool(value != 0); }
+std::string _var_bool::__str__() const { return value ? "True" : "False"; }
+double _var_bool::__number__() const { return value ? 1.0 : 0.0; }
+bool _var_bool::__bool__() const { return value != 0; }
+
+bool _var_bool::__eq__(const var& other) const {
+    return other.type() == 5 && (value != 0) == other.truth();
+}
+
+// ---- string ----
+
+// Slice bounds: negatives count from the end, then clipped to the valid range.
+static void _var_slice_bounds(int& start, int& end, int n) {
+    if (start < 0) start += n;
+    if (start < 0) start = 0;
+    if (end < 0) end += n;
+    if (end > n) end = n;
+}
+
+int _var_string::__type__() const { return 2; }
+var_object* _var_string::__copy__() const { return new _var_string(value); }
+
+bool _var_string::__has__(const var& key) const {
+    std::string tmp;
+    return value.find(_var_text(key, tmp)) != std::string::npos;
+}
+
+int _var_string::__len__() const { return (int)value.size(); }
+
+var _var_string::__slice__(int start, int end) const {
+    int n = (int)value.size();
+    _var_slice_bounds(start, end, n);
+    if (start >= n) return var(std::string());
+    if (end < start) return var(value.substr((size_t)start));  // to the end of the string
+    return var(value.substr((size_t)start, (size_t)(end - start)));
+}
+
+var_object* _var_string::__iter__() const {
+    const unsigned char* b = (const unsigned char*)value.data();
+    return new _var_string_iter(b, b + value.size());
+}
+
+std::string _var_string::__str__() const { return value; }
+double _var_string::__number__() const { return strtod(value.c_str(), nullptr); }
+bool _var_string::__bool__() const { return !value.empty(); }
+
+bool _var_string::__lt__(const var& other) const {
+    if (other.type() > 2) return true;
+    std::string tmp;
+    return value.compare(_var_text(other, tmp)) < 0;
+}
+
+bool _var_string::__eq__(const var& other) const {
+    _var_string* s = other.as_string();
+    return s && s->value == value;
+}
+
+var _var_string::__add__(const var& other) const {
+    std::string tmp;
+    const std::string& t = _var_text(other, tmp);
+    std::string r;
+    r.reserve(value.size() + t.size());
+    r.append(value).append(t);
+    return var(std::move(r));
+}
+
+// ---- list ----
+
+int _var_list::__type__() const { return 3; }
+
+var_object* _var_list::__copy__() const {
+    _var_list* l = new _var_list;
+    l->elements = elements;
+    return l;
+}
+
+var& _var_list::__get__(const var& key) {
+    size_t i;
+    if (!_var_index(key, elements.size(), i)) {
+        VAR_ERROR("__get__", "IndexError: list index out of range");
+        return _var_none_ref();
+    }
+    return elements[i];
+}
+
+void _var_list::__set__(const var& key, const var& value) {
+    size_t i;
+    if (!_var_index(key, elements.size(), i)) {
+        VAR_ERROR("__set__", "IndexError: list assignment index out of range");
+        return;
+    }
+    elements[i] = value;
+}
+
+bool _var_list::__has__(const var& key) const {
+    for (const var& e : elements)
+        if (e == key) return true;
+    return false;
+}
+
+void _var_list::__del__(const var& key) {
+    size_t i;
+    if (!_var_index(key, elements.size(), i)) {
+        VAR_ERROR("_pop", "IndexError: list assignment index out of range");
+        return;
+    }
+    var gone;  // released last, after the list is consistent again
+    swap(gone, elements[i]);
+    for (size_t j = i; j + 1 < elements.size(); ++j) swap(elements[j], elements[j + 1]);
+    elements.pop_back();
+}
+
+int _var_list::__len__() const { return (int)elements.size(); }
+
+var _var_list::__slice__(int start, int end) const {
+    _var_slice_bounds(start, end, (int)elements.size());
+    _var_list* l = new _var_list;
+    var r(l);
+    if (start < end) l->elements.assign(elements.begin() + start, elements.begin() + end);
+    return r;
+}
+
+var_object* _var_list::__iter__() const {
+    return new _var_list_iter(elements.data(), elements.data() + elements.size());
+}
+
+std::string _var_list::__str__() const {
+    char buf[64];
+    int n = snprintf(buf, sizeof buf, "<list instance at %p>", (const void*)this);
+    return std::string(buf, (size_t)n);
+}
+
+bool _var_list::__bool__() const { return !elements.empty(); }
+
+bool _var_list::__lt__(const var& other) const {
+    if (other.type() > 3) return true;
+    return std::less<const void*>()(this, other._o);
+}
+
+bool _var_list::__eq__(const var& other) const { return other._o == this; }
+
+var _var_list::__add__(const var& other) const {
+    _var_list* o = other.as_list();
+    if (!o) {
+        VAR_ERROR("__add__", "TypeError: can only concatenate list to list");
+        return var();
+    }
+    _var_list* l = new _var_list;
+    var r(l);
+    l->elements.reserve(elements.size() + o->elements.size());
+    l->elements.insert(l->elements.end(), elements.begin(), elements.end());
+    l->elements.insert(l->elements.end(), o->elements.begin(), o->elements.end());
+    return r;
+}
+
+// ---- dict ----
+
+var& _var_dict::at(const char* key, size_t n) {
+    std::string_view k(key, n);
+    map_type::iterator it = entries.lower_bound(k);
+    if (it != entries.end() && it->first == k) return it->second;
+    return entries.emplace_hint(it, std::string(key, n), var())->second;
+}
+
+void _var_dict::put(std::string&& key, var&& value) {
+    map_type::iterator it = entries.lower_bound(key);
+    if (it != entries.end() && it->first == key)
+        it->second = std::move(value);
+    else
+        entries.emplace_hint(it, std::move(key), std::move(value));
+}
+
+int _var_dict::__type__() const { return 4; }
+
+var_object* _var_dict::__copy__() const {
+    _var_dict* d = new _var_dict;
+    d->entries = entries;
+    return d;
+}
+
+var& _var_dict::__get__(const var& key) {
+    std::string tmp;
+    const std::string& k = _var_text(key, tmp);
+    return at(k.data(), k.size());
+}
+
+void _var_dict::__set__(const var& key, const var& value) {
+    std::string tmp;
+    const std::string& k = _var_text(key, tmp);
+    at(k.data(), k.size()) = value;
+}
+
+bool _var_dict::__has__(const var& key) const {
+    std::string tmp;
+    return entries.find(_var_text(key, tmp)) != entries.end();
+}
+
+void _var_dict::__del__(const var& key) {
+    std::string tmp;
+    map_type::iterator it = entries.find(_var_text(key, tmp));
+    if (it == entries.end()) {
+        VAR_ERROR("__del__", "dict::__del__:KeyError");
+        return;
+    }
+    var gone;  // the key may live inside the value; release it after the erase
+    swap(gone, it->second);
+    entries.erase(it);
+}
+
+int _var_dict::__len__() const { return (int)entries.size(); }
+
+var_object* _var_dict::__iter__() const { return new _var_dict_iter(entries.begin(), entries.end()); }
+
+std::string _var_dict::__str__() const {
+    char buf[64];
+    int n = snprintf(buf, sizeof buf, "<dict instance at %p>", (const void*)this);
+    return std::string(buf, (size_t)n);
+}
+
+bool _var_dict::__bool__() const { return !entries.empty(); }
+
+bool _var_dict::__lt__(const var& other) const {
+    if (other.type() > 4) return true;
+    return std::less<const void*>()(this, other._o);
+}
+
+bool _var_dict::__eq__(const var& other) const { return other._o == this; }
+
+// ---- iterators ----
+
+bool _var_string_iter::__next__(var& out) {
+    if (cur == end) return false;
+    out = var((int)*cur);
+    ++cur;
+    ++index;
+    return true;
+}
+
+bool _var_string_iter::__next__(var& out_a, var& out_b) {
+    if (cur == end) return false;
+    out_a = var(index);
+    out_b = var((int)*cur);
+    ++cur;
+    ++index;
+    return true;
+}
+
+bool _var_list_iter::__next__(var& out) {
+    if (cur == end) return false;
+    out = *cur;
+    ++cur;
+    ++index;
+    return true;
+}
+
+bool _var_list_iter::__next__(var& out_a, var& out_b) {
+    if (cur == end) return false;
+    out_a = var(index);
+    out_b = *cur;
+    ++cur;
+    ++index;
+    return true;
+}
+
+bool _var_dict_iter::__next__(var& out) {
+    if (cur == end) return false;
+    out = var(cur->first);
+    ++cur;
+    return true;
+}
+
+bool _var_dict_iter::__next__(var& out_a, var& out_b) {
+    if (cur == end) return false;
+    out_a = var(cur->first);
+    out_b = cur->second;
+    ++cur;
+    return true;
+}
+
+// ---- list utilities ----
+
+void list_append(const var& list, const var& item) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_append", "UnsupportedError");
+        return;
+    }
+    l->elements.push_back(item);
+}
+
+void list_append(const var& list, var&& item) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_append", "UnsupportedError");
+        return;
+    }
+    l->elements.push_back(std::move(item));
+}
+
+int list_find(const var& list, const var& item) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_find", "UnsupportedError");
+        return -1;
+    }
+    for (size_t i = 0; i < l->elements.size(); ++i)
+        if (l->elements[i] == item) return (int)i;
+    return -1;
+}
+
+void list_insert(const var& list, int position, const var& item) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_insert", "UnsupportedError");
+        return;
+    }
+    long long n = (long long)l->elements.size();
+    long long p = position;
+    if (p < 0) p += n;
+    if (p > n - 1) p = n - 1;
+    if (p < 0) p = 0;
+    var v(item);  // item may be an element of this list
+    l->elements.emplace_back();
+    for (long long j = n; j > p; --j) swap(l->elements[(size_t)j], l->elements[(size_t)j - 1]);
+    swap(l->elements[(size_t)p], v);
+}
+
+void list_extend(const var& list, const var& other) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_extend", "UnsupportedError");
+        return;
+    }
+    _var_list* o = other.as_list();
+    if (!o) {
+        VAR_ERROR("_extend", "TypeError: lists may only be extended by lists");
+        return;
+    }
+    size_t n = o->elements.size();  // the count before the call, when extending by itself
+    l->elements.reserve(l->elements.size() + n);
+    for (size_t i = 0; i < n; ++i) l->elements.push_back(o->elements[i]);
+}
+
+// Introsort that stays in bounds whatever the relation answers: the ordering across kinds
+// is not a strict weak order, so no step may rely on a sentinel.
+static void _list_sift(var* a, ptrdiff_t root, ptrdiff_t n) {
+    for (;;) {
+        ptrdiff_t c = 2 * root + 1;
+        if (c >= n) return;
+        if (c + 1 < n && _var_lt(a[c], a[c + 1])) ++c;
+        if (!_var_lt(a[root], a[c])) return;
+        swap(a[root], a[c]);
+        root = c;
+    }
+}
+
+static void _list_heapsort(var* a, ptrdiff_t n) {
+    for (ptrdiff_t i = n / 2 - 1; i >= 0; --i) _list_sift(a, i, n);
+    for (ptrdiff_t e = n - 1; e > 0; --e) {
+        swap(a[0], a[e]);
+        _list_sift(a, 0, e);
+    }
+}
+
+static void _list_insertion(var* a, ptrdiff_t n) {
+    for (ptrdiff_t i = 1; i < n; ++i)
+        for (ptrdiff_t j = i; j > 0 && _var_lt(a[j], a[j - 1]); --j) swap(a[j], a[j - 1]);
+}
+
+static void _list_introsort(var* a, ptrdiff_t n, int depth) {
+    while (n > 16) {
+        if (depth-- == 0) {
+            _list_heapsort(a, n);
+            return;
+        }
+        ptrdiff_t m = n / 2;
+        if (_var_lt(a[m], a[0])) swap(a[m], a[0]);
+        if (_var_lt(a[n - 1], a[m])) {
+            swap(a[n - 1], a[m]);
+            if (_var_lt(a[m], a[0])) swap(a[m], a[0]);
+        }
+        var pivot(a[m]);
+        ptrdiff_t i = 0, j = n - 1;
+        for (;;) {
+            while (i < n && _var_lt(a[i], pivot)) ++i;
+            while (j >= 0 && _var_lt(pivot, a[j])) --j;
+            if (i >= j) break;
+            swap(a[i], a[j]);
+            ++i;
+            --j;
+        }
+        // Both parts must shrink, even when the relation is inconsistent.
+        ptrdiff_t p = j + 1;
+        if (p < 1) p = 1;
+        if (p > n - 1) p = n - 1;
+        if (p < n - p) {
+            _list_introsort(a, p, depth);
+            a += p;
+            n -= p;
+        } else {
+            _list_introsort(a + p, n - p, depth);
+            n = p;
+        }
+    }
+    _list_insertion(a, n);
+}
+
+void list_sort(const var& list) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_sort", "UnsupportedError");
+        return;
+    }
+    ptrdiff_t n = (ptrdiff_t)l->elements.size();
+    int depth = 0;
+    for (ptrdiff_t k = n; k > 1; k >>= 1) depth += 2;
+    _list_introsort(l->elements.data(), n, depth);
+}
+
+void list_reverse(const var& list) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("list_reverse", "UnsupportedError");
+        return;
+    }
+    size_t n = l->elements.size();
+    for (size_t i = 0; i < n / 2; ++i) swap(l->elements[i], l->elements[n - 1 - i]);
+}
+
+// ---- string utilities ----
+
+var str_join(const std::string& separator, const var& list) {
+    _var_list* l = list.as_list();
+    if (!l) {
+        VAR_ERROR("str_join", "TypeError");
+        return var();
+    }
+    std::string r, tmp;
+    for (size_t i = 0; i < l->elements.size(); ++i) {
+        if (i) r.append(separator);
+        r.append(_var_text(l->elements[i], tmp));
+    }
+    return var(std::move(r));
+}
+
+var str_split(const std::string& text, const std::string& separator) {
+    var r(3, 0);
+    _var_list* l = static_cast<_var_list*>(r._o);
+    if (separator.empty()) {
+        VAR_ERROR("str_split", "ValueError: empty separator");
+        l->elements.push_back(var(text));
+        return r;
+    }
+    size_t from = 0;
+    for (;;) {
+        size_t at = text.find(separator, from);
+        if (at == std::string::npos) break;
+        l->elements.push_back(var(text.substr(from, at - from)));
+        from = at + separator.size();
+    }
+    l->elements.push_back(var(text.substr(from)));
+    return r;
+}
+
+std::string str_replace(const std::string& text, const std::string& pattern,
+                        const std::string& replacement) {
+    if (pattern.empty()) return text;
+    std::string r;
+    r.reserve(text.size());
+    size_t from = 0;
+    for (;;) {
+        size_t at = text.find(pattern, from);
+        if (at == std::string::npos) break;
+        r.append(text, from, at - from).append(replacement);
+        from = at + pattern.size();
+    }
+    r.append(text, from, std::string::npos);
+    return r;
+}
