@@ -1,0 +1,258 @@
+// Input polling through SDL's real event queue: events are pushed with SDL_PushEvent
+// (or made by a virtual game controller) and read back as Event records.
+#include <gtest/gtest.h>
+#include <SDL.h>
+#include <string.h>
+
+#include <vector>
+
+#include "util/kel_driver-input.h"
+
+class Input : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_EVENTS), 0) << SDL_GetError(); }
+    static void TearDownTestSuite() { SDL_Quit(); }
+    void SetUp() override { drain(); }
+
+    // Every record of this frame, type-0 records included.
+    static std::vector<Event> drain() {
+        std::vector<Event> out;
+        Event e;
+        for (int i = 0; i < 1000 && driver_event_poll(&e); i++) out.push_back(e);
+        return out;
+    }
+    static std::vector<Event> delivered() {
+        std::vector<Event> out;
+        for (const Event& e : drain())
+            if (e.type) out.push_back(e);
+        return out;
+    }
+    static void push_text(const char* text) {
+        SDL_Event ev;
+        memset(&ev, 0, sizeof ev);
+        ev.type = SDL_TEXTINPUT;
+        strncpy(ev.text.text, text, sizeof ev.text.text - 1);
+        ASSERT_EQ(SDL_PushEvent(&ev), 1);
+    }
+    static void push_key(Uint32 type, SDL_Keycode sym, Uint16 mod) {
+        SDL_Event ev;
+        memset(&ev, 0, sizeof ev);
+        ev.type = type;
+        ev.key.keysym.sym = sym;
+        ev.key.keysym.mod = mod;
+        ASSERT_EQ(SDL_PushEvent(&ev), 1);
+    }
+};
+
+TEST_F(Input, TextArrivesOneCharacterPerCall) {
+    push_text("\xC3\xA9");  // é
+    Event e;
+    ASSERT_EQ(driver_event_poll(&e), 1);
+    EXPECT_EQ(e.type, 0);  // the text event itself delivers nothing yet
+    ASSERT_EQ(driver_event_poll(&e), 1);
+    EXPECT_EQ(e.type, EVT_KEYDOWN);
+    EXPECT_EQ(e.unicode, 0xE9);
+    EXPECT_EQ(e.key, 0);
+    EXPECT_EQ(e.sym, 0);
+    EXPECT_EQ(driver_event_poll(&e), 0);
+
+    // Several characters come in order, before any later SDL event.
+    push_text("a\xE2\x82\xAC" "b");
+    push_key(SDL_KEYDOWN, SDLK_x, 0);
+    std::vector<Event> got = delivered();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].unicode, 'a');
+    EXPECT_EQ(got[1].unicode, 0x20AC);
+    EXPECT_EQ(got[2].unicode, 'b');
+    EXPECT_EQ(got[3].sym, SDLK_x);
+    EXPECT_EQ(got[3].unicode, 0);
+}
+
+TEST_F(Input, MalformedTextDeliversWhatConverted) {
+    push_text("ok\xFF" "lost");
+    std::vector<Event> got = delivered();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].unicode, 'o');
+    EXPECT_EQ(got[1].unicode, 'k');
+    // The bad text is gone: the next text converts on its own.
+    push_text("z");
+    got = delivered();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].unicode, 'z');
+}
+
+TEST_F(Input, KeysAndModifiers) {
+    push_key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT);
+    push_key(SDL_KEYUP, SDLK_KP_ENTER, KMOD_RCTRL | KMOD_LALT | KMOD_RGUI);
+    push_key(SDL_KEYDOWN, SDLK_RETURN, KMOD_NUM);
+    push_key(SDL_KEYDOWN, SDLK_F13, 0);
+    std::vector<Event> got = delivered();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].type, EVT_KEYDOWN);
+    EXPECT_EQ(got[0].key, 38);
+    EXPECT_EQ(got[0].sym, SDLK_a);
+    EXPECT_EQ(got[0].button, 1);
+    EXPECT_EQ(got[1].type, EVT_KEYUP);
+    EXPECT_EQ(got[1].key, 8);
+    EXPECT_EQ(got[1].button, 2 | 4 | 8);
+    EXPECT_EQ(got[2].key, 8);
+    EXPECT_EQ(got[2].button, 0);  // lock keys are not modifiers
+    EXPECT_EQ(got[3].key, 0);
+    EXPECT_EQ(got[3].sym, SDLK_F13);
+}
+
+TEST_F(Input, KeyTableEnds) {
+    const struct { SDL_Keycode sym; int key; } table[] = {
+        {SDLK_UP, 1}, {SDLK_LEFT, 4}, {SDLK_ESCAPE, 5}, {SDLK_DELETE, 7}, {SDLK_END, 10},
+        {SDLK_F1, 14}, {SDLK_F12, 25}, {SDLK_TAB, 26}, {SDLK_SPACE, 27}, {SDLK_KP_0, 28},
+        {SDLK_KP_1, 29}, {SDLK_KP_9, 37}, {SDLK_z, 63}, {SDLK_0, 64}, {SDLK_9, 73},
+        {SDLK_PLUS, 74}, {SDLK_MINUS, 75}, {SDLK_BACKQUOTE, 76}, {SDLK_PAGEUP, 77},
+        {SDLK_PAGEDOWN, 78}, {SDLK_INSERT, 0}, {SDLK_LSHIFT, 0}, {'A', 0}};
+    for (auto& t : table) EXPECT_EQ(driver_key_code(t.sym), t.key) << SDL_GetKeyName(t.sym);
+}
+
+TEST_F(Input, MouseWheelQuitAndIgnoredEvents) {
+    SDL_Event ev;
+    memset(&ev, 0, sizeof ev);
+    ev.type = SDL_MOUSEBUTTONDOWN;
+    ev.button.button = SDL_BUTTON_LEFT;
+    ev.button.which = 3;
+    ev.button.x = 10;
+    ev.button.y = 20;
+    SDL_PushEvent(&ev);
+    memset(&ev, 0, sizeof ev);
+    ev.type = SDL_MOUSEMOTION;
+    ev.motion.state = SDL_BUTTON_LMASK | SDL_BUTTON_RMASK;
+    ev.motion.x = 15;
+    ev.motion.y = 18;
+    ev.motion.xrel = 5;
+    ev.motion.yrel = -2;
+    SDL_PushEvent(&ev);
+    memset(&ev, 0, sizeof ev);
+    ev.type = SDL_MOUSEWHEEL;
+    ev.wheel.y = 1;
+    ev.wheel.x = -2;
+    SDL_PushEvent(&ev);
+    memset(&ev, 0, sizeof ev);
+    ev.type = SDL_WINDOWEVENT;
+    ev.window.event = SDL_WINDOWEVENT_MOVED;
+    SDL_PushEvent(&ev);
+    memset(&ev, 0, sizeof ev);
+    ev.type = SDL_QUIT;
+    SDL_PushEvent(&ev);
+
+    std::vector<Event> all = drain();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].type, EVT_MOUSEDOWN);
+    EXPECT_EQ(all[0].button, 1);
+    EXPECT_EQ(all[0].device, 3);
+    EXPECT_EQ(all[0].x, 10.0f);
+    EXPECT_EQ(all[0].y, 20.0f);
+    EXPECT_EQ(all[0].window_x, 10.0f);
+    EXPECT_EQ(all[1].type, EVT_MOUSEMOTION);
+    EXPECT_EQ(all[1].button, (int)(SDL_BUTTON_LMASK | SDL_BUTTON_RMASK));
+    EXPECT_EQ(all[1].dx, 5.0f);
+    EXPECT_EQ(all[1].dy, -2.0f);
+    EXPECT_EQ(all[1].window_dy, -2.0f);
+    int mx, my;
+    SDL_GetMouseState(&mx, &my);
+    EXPECT_EQ(all[2].type, EVT_WHEEL);
+    EXPECT_EQ(all[2].dy, -1.0f);  // scrolling up gives a negative step
+    EXPECT_EQ(all[2].dx, 2.0f);
+    EXPECT_EQ(all[2].x, (float)mx);
+    EXPECT_EQ(all[2].y, (float)my);
+    EXPECT_EQ(all[3].type, 0);  // only resizes become window events
+    EXPECT_EQ(all[4].type, EVT_QUIT);
+}
+
+// A virtual game controller feeds SDL's joystick layer, which makes the controller events.
+class Controller : public Input {
+protected:
+    int attach(const char* name) {
+        SDL_VirtualJoystickDesc d;
+        memset(&d, 0, sizeof d);
+        d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+        d.naxes = SDL_CONTROLLER_AXIS_MAX;
+        d.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+        d.name = name;
+        int index = SDL_JoystickAttachVirtualEx(&d);
+        EXPECT_GE(index, 0) << SDL_GetError();
+        js = SDL_JoystickOpen(index);
+        EXPECT_NE(js, nullptr) << SDL_GetError();
+        return index;
+    }
+    void TearDown() override {
+        if (js) {
+            int id = SDL_JoystickInstanceID(js);
+            SDL_JoystickClose(js);
+            for (int i = 0; i < SDL_NumJoysticks(); i++)
+                if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
+        }
+        drain();
+    }
+    std::vector<Event> after(void (*change)(SDL_Joystick*)) {
+        change(js);
+        return delivered();
+    }
+    SDL_Joystick* js = nullptr;
+};
+
+TEST_F(Controller, SticksButtonsAndTriggers) {
+    _driver_joystick_init();
+    attach("Test Pad");
+    EXPECT_TRUE(delivered().empty());  // device added: opened, nothing delivered
+    int id = SDL_JoystickInstanceID(js);
+
+    std::vector<Event> got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTY, 16384);
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTX, -32768);
+    });
+    ASSERT_FALSE(got.empty());
+    for (const Event& e : got) {
+        EXPECT_EQ(e.type, EVT_JOYMOTION);
+        EXPECT_EQ(e.button, -1);
+        EXPECT_EQ(e.device, id);
+        // Both axes are read fresh, so every event carries the whole position.
+        EXPECT_FLOAT_EQ(e.x, -1.0f);
+        EXPECT_FLOAT_EQ(e.y, 0.5f);
+    }
+
+    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_RIGHTX, 32767); });
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].button, 1);
+    EXPECT_NEAR(got[0].x, 1.0f, 1e-4);
+
+    got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 32767);
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+    });
+    EXPECT_TRUE(got.empty());
+
+    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 1); });
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, EVT_JOYDOWN);
+    EXPECT_EQ(got[0].button, SDL_CONTROLLER_BUTTON_B);
+    EXPECT_EQ(got[0].device, id);
+    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 0); });
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, EVT_JOYUP);
+}
+
+TEST_F(Controller, AdcDevicesNeverBecomeControllerEvents) {
+    _driver_joystick_init();
+    // An ordinary pad first, so the ADC device's instance id differs from its index.
+    int pad = attach("Other Pad");
+    SDL_Joystick* first = js;
+    int index = attach("adc-keys");
+    EXPECT_EQ(driver_joystick_is_adc(index), 1);
+    EXPECT_EQ(driver_joystick_is_adc(pad), 0);
+    delivered();
+    std::vector<Event> got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_A, 1);
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTX, 20000);
+    });
+    EXPECT_TRUE(got.empty());
+    SDL_JoystickClose(first);
+    SDL_JoystickDetachVirtual(pad);
+}
