@@ -1,63 +1,836 @@
 #include "util/kel_gfx.h"
 
-// Placeholder bodies; the real ones land shortly.
-static GfxTex _tex0;
-static GfxImg _img0;
-void gfx_init() {}
-void gfx_deinit() {}
-int gfx_ready() { return 0; }
-void gfx_gl_state_reset() {}
-void gfx_clear() {}
-void gfx_ortho() {}
-void gfx_view_size_set(int, int) {}
-void gfx_view_size_get(int* w, int* h) { *w = *h = 0; }
-void gfx_view_offset_set(float, float) {}
-void gfx_view_offset_get(int* x, int* y) { *x = *y = 0; }
-void gfx_view_angle_set(float) {}
-void gfx_view_scale_set(float) {}
-float gfx_view_scale_get() { return 1; }
-void gfx_depth_range_set(float, float) {}
-void gfx_input_rect_set(float, float, float, float) {}
-void gfx_input_rect_clear() {}
-void gfx_input_rect_screen_get(float out[4]) { out[0] = out[1] = out[2] = out[3] = 0; }
-void gfx_screen_to_view(float sx, float sy, float* vx, float* vy) { *vx = sx; *vy = sy; }
-void gfx_filter_query_set(gfx_filter_fn) {}
-int gfx_filter_gl() { return 0x2601; }
-void gfx_clock_set(gfx_clock_fn) {}
-int gfx_tex_load(const char*) { return 0; }
-void gfx_tex_reload(int) {}
-void _gfx_tex_recycle() {}
-const char* _gfx_find(const char*) { return nullptr; }
-void gfx_tex_touch(int) {}
-uint32_t gfx_tex_gl_id(int) { return 0; }
-int gfx_tex_count() { return 0; }
-GfxTex& gfx_tex_get(int) { return _tex0; }
-uint64_t gfx_mem_used() { return 0; }
-uint64_t gfx_mem_waste() { return 0; }
-void gfx_reload_auto() {}
-int gfx_img_register(const char*, int, float, float, float, float, float, float, float, float) { return 0; }
-int gfx_img_load(const char*) { return 0; }
-GfxImg& gfx_img_get(int) { return _img0; }
-int gfx_img_count() { return 0; }
-uint32_t gfx_img_gl_id(int) { return 0; }
-void gfx_atlas_load(const char*) {}
-void gfx_atlas_parse(int, const char*) {}
-void gfx_batch_add(uint32_t, uint32_t, const GTri&) {}
-void gfx_batch_flush() {}
-int gfx_batch_size() { return 0; }
-long gfx_batch_draws() { return 0; }
-void gfx_batch_dry_set(int) {}
-void gfx_replay_begin(GfxReplay* r) { *r = GfxReplay(); }
-void gfx_replay_image(GfxReplay*, const DrawCmd&) {}
-void gfx_replay_rect(const DrawCmd&) {}
-void gfx_replay_text(GfxReplay*, const DrawCmd&) {}
-void gfx_replay_end() {}
-void gfx_translate(float, float) {}
-void gfx_clip_push(float, float, float, float) {}
-void gfx_clip_pop() {}
-bool gfx_clip(float*, float*) { return true; }
-void gfx_rect_fill(uint32_t, float, float, float, float) {}
-void gfx_img_draw(float, float, float, float, int) {}
-void gfx_img_draw_part(int, float, float, float, float, float, float, float, float) {}
-void gfx_img_draw_nine(int, int, int, int, int, int) {}
-void gfx_img_draw_tiled(int, int, int, int, int, int) {}
+#include <GLES/gl.h>
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+
+#include "util/kel_driver-tex_load.h"
+#include "util/kel_driver.h"
+#include "util/kel_font.h"
+#include "util/kel_json.h"
+#include "util/kel_log.h"
+#include "util/kel_var.h"
+
+enum { GFX_CLIP_MAX = 8 };
+
+struct GfxContext {
+    float seen_w, seen_h;  // driver screen size at the last check
+    float rect[4];         // drawable rectangle the view is centred in
+    float view_w, view_h;
+    float angle;
+    float scale;
+    float input[4];        // text-input rectangle, view space
+    float off_x, off_y;    // minus view_x, minus view_y
+    std::map<std::string, int> img_names;
+    std::vector<GfxImg> imgs;
+    std::map<std::string, int> tex_names;
+    std::vector<GfxTex> texs;
+    float tr_x, tr_y;  // sum of gfx_translate
+    float clip[GFX_CLIP_MAX][4];
+    int clip_depth;
+    float near_z, far_z;
+    // 64-bit so that many large textures can never wrap the budget check.
+    uint64_t memused, wasteused;
+};
+
+static GfxContext* _gfx = NULL;
+static gfx_filter_fn _gfx_filter_query = NULL;
+static gfx_clock_fn _gfx_clock = NULL;
+
+static time_t _gfx_now() { return _gfx_clock ? _gfx_clock() : time(0); }
+void gfx_clock_set(gfx_clock_fn fn) { _gfx_clock = fn; }
+void gfx_filter_query_set(gfx_filter_fn fn) { _gfx_filter_query = fn; }
+
+int gfx_filter_gl() {
+    const char* f = _gfx_filter_query ? _gfx_filter_query() : NULL;
+    return (f && strcmp(f, "nearest") == 0) ? GL_NEAREST : GL_LINEAR;
+}
+
+int gfx_ready() { return _gfx != NULL; }
+
+// Each caller keeps its own last code so a persistent error is logged once.
+static void _gfx_gl_check(const char* func, GLenum* last) {
+    GLenum e = glGetError();
+    if (e != *last) {
+        log_printf(__FILE__, __LINE__, func, 0, "glGetError() -> %d\n", (int)e);
+        *last = e;
+    }
+}
+
+/* ---- context, GL state, view ---- */
+
+static void _gfx_size_check() {
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    float fw = (float)w, fh = (float)h;
+    if (fw != _gfx->seen_w || fh != _gfx->seen_h) {
+        _gfx->rect[0] = _gfx->rect[1] = 0;
+        _gfx->rect[2] = fw;
+        _gfx->rect[3] = fh;
+        _gfx->seen_w = fw;
+        _gfx->seen_h = fh;
+    }
+}
+
+void gfx_init() {
+    if (!_gfx) {
+        _gfx = new GfxContext();
+        _gfx->near_z = -1;
+        _gfx->far_z = 1;
+        _gfx->texs.push_back(GfxTex());
+        _gfx->imgs.push_back(GfxImg());
+        gfx_gl_state_reset();
+        _gfx->angle = 0;
+        _gfx->scale = 1.0f;
+        _gfx->view_w = _gfx->view_h = 256;
+    }
+    _gfx_size_check();
+}
+
+static void _gfx_tex_unload(GfxTex& t) {
+    if (t.gl_id && glIsTexture(t.gl_id)) {
+        GLuint id = t.gl_id;
+        glDeleteTextures(1, &id);
+    }
+    t.gl_id = 0;
+    _gfx->memused -= t.bytes;
+    _gfx->wasteused -= t.waste;
+    t.bytes = t.waste = 0;
+    t.loaded = 0;
+}
+
+void gfx_deinit() {
+    if (!_gfx) return;
+    KEL_LOG("gfx_deinit", "gfx_deinit()\n");
+    KEL_LOG("gfx_deinit", "_gfx->memused: %.2fM\n", _gfx->memused / 1048576.0);
+    for (size_t i = 1; i < _gfx->texs.size(); i++) _gfx_tex_unload(_gfx->texs[i]);
+    KEL_LOG("gfx_deinit", "_gfx->memused: %.2fM\n", _gfx->memused / 1048576.0);
+    delete _gfx;
+    _gfx = NULL;
+}
+
+void gfx_gl_state_reset() {
+    static GLenum last = 0;
+    _gfx_gl_check("gfx_gl_state_reset", &last);
+    glDisable(GL_DEPTH_TEST);
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glFrontFace(GL_CCW);
+    glCullFace(GL_BACK);
+    glDisable(GL_CULL_FACE);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glColor4f(1, 1, 1, 1);
+}
+
+void gfx_clear() {
+    static GLenum last = 0;
+    _gfx_gl_check("gfx_clear", &last);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void gfx_ortho() {
+    static GLenum last = 0;
+    _gfx_gl_check("gfx_ortho", &last);
+    if (!_gfx) return;
+    _gfx_size_check();
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    if (!driver_flip_get()) {
+        glOrthof(0, (float)w, (float)h, 0, _gfx->near_z, _gfx->far_z);
+    } else {
+        glOrthof(0, (float)h, (float)w, 0, _gfx->near_z, _gfx->far_z);
+        glTranslatef((float)(h / 2), (float)(w / 2), 0);
+        glRotatef(-90, 0, 0, 1);
+        glTranslatef((float)-(w / 2), (float)-(h / 2), 0);
+    }
+    const float* r = _gfx->rect;
+    glTranslatef(r[0] + r[2] * 0.5f, r[1] + r[3] * 0.5f, 0);
+    glScalef(_gfx->scale, _gfx->scale, 1);
+    float rad = (float)(_gfx->angle * M_PI / 180.0);
+    glRotatef((float)(rad * 180.0 / M_PI), 0, 0, 1);
+    glTranslatef(-(int)_gfx->view_w * 0.5f, -(int)_gfx->view_h * 0.5f, 0);
+    glTranslatef(_gfx->off_x, _gfx->off_y, 0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void gfx_view_size_set(int w, int h) {
+    _gfx->view_w = (float)w;
+    _gfx->view_h = (float)h;
+}
+void gfx_view_size_get(int* w, int* h) {
+    *w = (int)_gfx->view_w;
+    *h = (int)_gfx->view_h;
+}
+void gfx_view_offset_set(float x, float y) {
+    _gfx->off_x = x;
+    _gfx->off_y = y;
+}
+void gfx_view_offset_get(int* x, int* y) {
+    *x = (int)_gfx->off_x;
+    *y = (int)_gfx->off_y;
+}
+void gfx_view_angle_set(float degrees) { _gfx->angle = degrees; }
+void gfx_view_scale_set(float scale) { _gfx->scale = scale; }
+float gfx_view_scale_get() { return _gfx->scale; }
+void gfx_depth_range_set(float near_z, float far_z) {
+    _gfx->near_z = near_z;
+    _gfx->far_z = far_z;
+}
+
+void gfx_input_rect_set(float x, float y, float w, float h) {
+    float* r = _gfx->input;
+    r[0] = x, r[1] = y, r[2] = w, r[3] = h;
+}
+void gfx_input_rect_clear() { gfx_input_rect_set(0, 0, 0, 0); }
+
+// View point -> drawable pixel, the mapping gfx_ortho sets up.
+static void _gfx_view_to_screen(float px, float py, float* sx, float* sy) {
+    float a = (float)(_gfx->angle * M_PI / 180.0);
+    float c = cosf(a), s = sinf(a);
+    float dx = px + _gfx->off_x - (int)_gfx->view_w * 0.5f;
+    float dy = py + _gfx->off_y - (int)_gfx->view_h * 0.5f;
+    const float* r = _gfx->rect;
+    *sx = r[0] + r[2] * 0.5f + _gfx->scale * (dx * c - dy * s);
+    *sy = r[1] + r[3] * 0.5f + _gfx->scale * (dx * s + dy * c);
+}
+
+void gfx_input_rect_screen_get(float out[4]) {
+    const float* r = _gfx->input;
+    float x0, y0, x1, y1;
+    _gfx_view_to_screen(r[0], r[1], &x0, &y0);
+    _gfx_view_to_screen(r[0] + r[2], r[1] + r[3], &x1, &y1);
+    out[0] = fminf(x0, x1);
+    out[1] = fminf(y0, y1);
+    out[2] = fabsf(x1 - x0);
+    out[3] = fabsf(y1 - y0);
+}
+
+void gfx_screen_to_view(float sx, float sy, float* vx, float* vy) {
+    float a = (float)(_gfx->angle * M_PI / 180.0);
+    float c = cosf(a), s = sinf(a);
+    const float* r = _gfx->rect;
+    float dx = (sx - (r[0] + r[2] * 0.5f)) / _gfx->scale;
+    float dy = (sy - (r[1] + r[3] * 0.5f)) / _gfx->scale;
+    *vx = dx * c + dy * s + (int)_gfx->view_w * 0.5f - _gfx->off_x;
+    *vy = dy * c - dx * s + (int)_gfx->view_h * 0.5f - _gfx->off_y;
+}
+
+/* ---- textures ---- */
+
+static GfxTex _gfx_tex_none;
+static GfxImg _gfx_img_none;
+
+int gfx_tex_count() { return _gfx ? (int)_gfx->texs.size() : 0; }
+GfxTex& gfx_tex_get(int index) {
+    if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) {
+        _gfx_tex_none = GfxTex();
+        return _gfx_tex_none;
+    }
+    return _gfx->texs[index];
+}
+uint64_t gfx_mem_used() { return _gfx ? _gfx->memused : 0; }
+uint64_t gfx_mem_waste() { return _gfx ? _gfx->wasteused : 0; }
+
+const char* _gfx_find(const char* name) {
+    static const char* suffixes[] = {"", ".tga", ".png", ".jpg", ".kel"};
+    static std::string found;
+    const char* dot = strchr(name, '.');
+    std::string base = dot ? std::string(name, dot - name) : std::string(name);
+    KEL_LOG("_gfx_find", "_gfx_find(%s):%s:%s\n", name, base.c_str(), dot ? dot + 1 : "");
+    for (int i = dot ? 0 : 1; i < 5; i++) {
+        found = std::string(name) + suffixes[i];
+        if (driver_data_exists(found.c_str()) || driver_user_exists(found.c_str()))
+            return found.c_str();
+    }
+    return NULL;
+}
+
+// Full path of a found file name, or null when it does not fit a record's path field.
+static const char* _gfx_resolve(const char* file) {
+    const char* p = driver_data_exists(file) ? driver_data_path(file) : driver_user_path(file);
+    if (!p || !p[0] || strlen(p) >= GFX_PATH_MAX) {
+        KEL_LOG("_gfx_resolve", "path too long or unresolvable: %s\n", file);
+        return NULL;
+    }
+    return p;
+}
+
+static int _gfx_has_gl() { return glGetString(GL_VERSION) != NULL; }
+
+int gfx_tex_load(const char* name) {
+    if (!_gfx || !name) return 0;
+    auto it = _gfx->tex_names.find(name);
+    int index;
+    if (it != _gfx->tex_names.end()) {
+        index = it->second;
+    } else {
+        if (!_gfx_has_gl()) return 0;
+        KEL_LOG("gfx_tex_load", "trying load tex %s\n", name);
+        if (strlen(name) >= GFX_NAME_MAX) {
+            KEL_LOG("gfx_tex_load", "texture name too long (max %d): %s\n", GFX_NAME_MAX - 1,
+                    name);
+            _gfx->tex_names[name] = 0;
+            return 0;
+        }
+        const char* file = _gfx_find(name);
+        const char* path = file ? _gfx_resolve(file) : NULL;
+        if (!path) {
+            KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
+            _gfx->tex_names[name] = 0;
+            return 0;
+        }
+        index = (int)_gfx->texs.size();
+        _gfx->texs.push_back(GfxTex());
+        KEL_LOG("gfx_tex_load", "doing load tex %s (%d)\n", name, index);
+        int t0 = driver_ticks();
+        _gfx->tex_names[name] = index;
+        GfxTex& t = _gfx->texs[index];
+        t.index = index;
+        snprintf(t.path, sizeof t.path, "%s", path);
+        snprintf(t.name, sizeof t.name, "%s", name);
+        gfx_tex_reload(index);
+        static long total = 0;
+        long ms = driver_ticks() - t0;
+        total += ms;
+        KEL_LOG("gfx_tex_load", "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+    }
+    if (!index) return 0;
+    GfxTex& t = _gfx->texs[index];
+    if (!t.loaded) gfx_tex_reload(index);
+    _gfx->texs[index].last_used = _gfx_now();
+    return index;
+}
+
+void gfx_tex_reload(int index) {
+    if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
+    GfxTex* t = &_gfx->texs[index];
+    KEL_LOG("gfx_tex_reload", "gfx_tex_reload: %d %s %s\n", index, t->name, t->path);
+    if (t->gl_id) _gfx_tex_unload(*t);
+    t->loaded = 1;
+    t->file_time = (time_t)driver_file_mtime(t->path);
+    int w = 0, h = 0, tw = 0, th = 0;
+    t->gl_id = driver_tex_load(t->path, &w, &h, &tw, &th);
+    if (!t->filter_set) {
+        t->filter_set = 1;
+        t->mag_filter = t->min_filter = gfx_filter_gl();
+    }
+    if (t->gl_id) {
+        glBindTexture(GL_TEXTURE_2D, t->gl_id);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, t->mag_filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, t->min_filter);
+    }
+    t->width = (float)tw;
+    t->height = (float)th;
+    t->ox = t->oy = 0;
+    // Counted in 64 bits: a 16384 x 16384 texture alone passes 2^32 bytes.
+    uint64_t bytes = (uint64_t)tw * (uint64_t)th * 16 / 3;
+    uint64_t used = (uint64_t)(h + 8) * (uint64_t)(w + 8) * 16 / 3;
+    if (!t->gl_id) bytes = used = 0;
+    uint64_t waste = bytes > used ? bytes - used : 0;
+    t->bytes = bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
+    t->waste = waste > t->bytes ? t->bytes : (uint32_t)waste;
+    _gfx->memused += t->bytes;
+    _gfx->wasteused += t->waste;
+    t->last_used = _gfx_now();
+    // A bare file is drawable as an image of the same name; a failed load registers
+    // nothing, so draws of it are skipped instead of dividing by a zero size.
+    if (t->gl_id) gfx_img_register(t->name, index, 0, 0, (float)w, (float)h, 0, 0, (float)w, (float)h);
+    _gfx_tex_recycle();
+}
+
+void _gfx_tex_recycle() {
+    KEL_LOG("_gfx_tex_recycle", "_gfx->memused: %.2fM\n", _gfx->memused / 1048576.0);
+    while (_gfx->memused > KEL_GFX_MEMMAX) {
+        KEL_LOG("_gfx_tex_recycle", "KEL_GFX_MEMMAX: %.2fM exceeded by %.2f\n",
+                KEL_GFX_MEMMAX / 1048576.0, _gfx->memused / 1048576.0 - KEL_GFX_MEMMAX / 1048576.0);
+        time_t now = _gfx_now();
+        int best = 0;
+        time_t best_age = 0;
+        for (size_t i = 1; i < _gfx->texs.size(); i++) {
+            const GfxTex& t = _gfx->texs[i];
+            time_t age = now - t.last_used;
+            if (t.loaded && age > 4 && age >= best_age) {
+                best = (int)i;
+                best_age = age;
+            }
+        }
+        if (!best) break;
+        GfxTex& t = _gfx->texs[best];
+        KEL_LOG("_gfx_tex_recycle", "_gfx_tex_recycle: %d (%s)\n", best, t.name);
+        _gfx_tex_unload(t);
+    }
+}
+
+void gfx_tex_touch(int index) {
+    if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
+    if (!_gfx->texs[index].loaded) gfx_tex_reload(index);
+    _gfx->texs[index].last_used = _gfx_now();
+}
+
+uint32_t gfx_tex_gl_id(int index) {
+    gfx_tex_touch(index);
+    return gfx_tex_get(index).gl_id;
+}
+
+void gfx_reload_auto() {
+    static time_t last = 0;
+    if (!_gfx) return;
+    time_t now = _gfx_now();
+    if (now == last) return;
+    last = now;
+    for (size_t i = 1; i < _gfx->texs.size(); i++) {
+        GfxTex& t = _gfx->texs[i];
+        if (!t.path[0]) continue;
+        time_t m = (time_t)driver_file_mtime(t.path);
+        if (m > t.file_time && m < now - 1) gfx_tex_reload((int)i);
+    }
+    for (size_t i = 1; i < _gfx->texs.size(); i++) {
+        GfxTex& t = _gfx->texs[i];
+        if (!t.atlas_path[0]) continue;
+        time_t m = (time_t)driver_file_mtime(t.atlas_path);
+        if (m > t.atlas_time && m < now - 1) {
+            std::string path = t.atlas_path;  // the parse may grow the tables
+            gfx_atlas_parse((int)i, path.c_str());
+        }
+    }
+}
+
+/* ---- images and atlases ---- */
+
+int gfx_img_count() { return _gfx ? (int)_gfx->imgs.size() : 0; }
+
+GfxImg& gfx_img_get(int index) {
+    if (!_gfx || index <= 0 || index >= (int)_gfx->imgs.size()) {
+        _gfx_img_none = GfxImg();
+        return _gfx_img_none;
+    }
+    return _gfx->imgs[index];
+}
+
+int gfx_img_register(const char* name, int texture, float fx, float fy, float fw, float fh,
+                     float tx, float ty, float sw, float sh) {
+    if (!_gfx || !name) return 0;
+    auto it = _gfx->img_names.find(name);
+    int index;
+    if (it == _gfx->img_names.end() || it->second == 0) {
+        index = (int)_gfx->imgs.size();
+        _gfx->imgs.push_back(GfxImg());
+        _gfx->img_names[name] = index;
+    } else {
+        index = it->second;
+    }
+    GfxImg& g = _gfx->imgs[index];
+    g.index = index;
+    g.texture = texture;
+    g.fx = fx, g.fy = fy, g.fw = fw, g.fh = fh;
+    g.tx = tx, g.ty = ty;
+    g.sw = sw, g.sh = sh;
+    return index;
+}
+
+int gfx_img_load(const char* name) {
+    if (!_gfx || !name) return 0;
+    auto it = _gfx->img_names.find(name);
+    int index;
+    if (it != _gfx->img_names.end()) {
+        index = it->second;
+    } else {
+        if (!_gfx_has_gl()) return 0;
+        if (!gfx_tex_load(name)) {
+            KEL_LOG("gfx_img_load", "unable to find img %s\n", name);
+            _gfx->img_names[name] = 0;
+            return 0;
+        }
+        index = _gfx->img_names[name];
+    }
+    if (!index) return 0;
+    int t = _gfx->imgs[index].texture;
+    if (t > 0 && t < (int)_gfx->texs.size()) {
+        if (!_gfx->texs[t].loaded) gfx_tex_reload(t);
+        _gfx->texs[t].last_used = _gfx_now();
+    }
+    return index;
+}
+
+uint32_t gfx_img_gl_id(int index) { return gfx_tex_gl_id(gfx_img_get(index).texture); }
+
+void gfx_atlas_load(const char* name) {
+    if (!_gfx || !name) return;
+    if (_gfx->tex_names.count(name)) return;
+    int t = gfx_tex_load(name);
+    if (!t) {
+        KEL_LOG("gfx_atlas_load", "no texture for atlas %s\n", name);
+        return;
+    }
+    std::string desc = std::string(name) + ".json";
+    KEL_LOG("gfx_atlas_load", "gfx_atlas_load: %s\n", desc.c_str());
+    const char* file = _gfx_find(desc.c_str());
+    const char* path = file ? _gfx_resolve(file) : NULL;
+    if (!path) {
+        KEL_LOG("gfx_atlas_load", "no atlas description %s: %s stays a single image\n",
+                desc.c_str(), name);
+        return;
+    }
+    GfxTex& tex = _gfx->texs[t];
+    snprintf(tex.atlas_path, sizeof tex.atlas_path, "%s", path);
+    std::string p = tex.atlas_path;
+    gfx_atlas_parse(t, p.c_str());
+}
+
+static float _gfx_num(const var& obj, const char* key) {
+    if (obj.type() != 4) return 0;
+    return obj.has(key) ? obj[key].to_float() : 0;
+}
+
+void gfx_atlas_parse(int t, const char* path) {
+    if (!_gfx || t <= 0 || t >= (int)_gfx->texs.size() || !path) return;
+    _gfx->texs[t].atlas_time = (time_t)driver_file_mtime(path);
+    // The resolved path is read as it is, so atlases in sub-directories work too.
+    std::string text = driver_file_read(path);
+    var doc;
+    if (json_decode(doc, text.data(), (int)text.size()) != 0) {
+        KEL_LOG("gfx_atlas_parse", "%s: not valid JSON\n", path);
+        return;
+    }
+    var frames = doc.type() == 4 && doc.has("frames") ? doc["frames"] : var();
+    if (frames.type() != 4) {
+        KEL_LOG("gfx_atlas_parse", "%s: no \"frames\" object\n", path);
+        return;
+    }
+    var it(frames.iter()), key, val;
+    while (it.next(key, val)) {
+        std::string name = key.str();
+        size_t dot = name.rfind('.');
+        if (dot != std::string::npos) name.erase(dot);
+        var fr = val.type() == 4 && val.has("frame") ? val["frame"] : var();
+        var ss = val.type() == 4 && val.has("spriteSourceSize") ? val["spriteSourceSize"] : var();
+        var so = val.type() == 4 && val.has("sourceSize") ? val["sourceSize"] : var();
+        if (fr.type() != 4 || so.type() != 4) {
+            KEL_LOG("gfx_atlas_parse", "%s: frame %s lacks frame or sourceSize\n", path,
+                    key.str().c_str());
+            continue;
+        }
+        gfx_img_register(name.c_str(), t, _gfx_num(fr, "x"), _gfx_num(fr, "y"),
+                         _gfx_num(fr, "w"), _gfx_num(fr, "h"), _gfx_num(ss, "x"),
+                         _gfx_num(ss, "y"), _gfx_num(so, "w"), _gfx_num(so, "h"));
+    }
+}
+
+/* ---- batch ---- */
+
+static GBatch _gfx_batch;
+static long _gfx_draws = 0;
+static int _gfx_dry = 0;
+
+int gfx_batch_size() { return (int)_gfx_batch.tris.size(); }
+long gfx_batch_draws() { return _gfx_draws; }
+void gfx_batch_dry_set(int on) { _gfx_dry = on; }
+
+void gfx_batch_flush() {
+    GBatch& b = _gfx_batch;
+    if (!b.tris.empty()) {
+        if (!_gfx_dry) {
+            const char* base = (const char*)b.tris.data();
+            glBlendFunc(GL_ONE, b.blend);
+            glEnableClientState(GL_COLOR_ARRAY);
+            glBindTexture(GL_TEXTURE_2D, b.texture);
+            glTexCoordPointer(2, GL_FLOAT, sizeof(GVertex), base);
+            glVertexPointer(2, GL_FLOAT, sizeof(GVertex), base + 8);
+            glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(GVertex), base + 16);
+            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)(3 * b.tris.size()));
+            glDisableClientState(GL_COLOR_ARRAY);
+            glColor4f(1, 1, 1, 1);
+            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        _gfx_draws++;
+        b.tris.clear();
+    }
+    b.texture = 0;
+}
+
+void gfx_batch_add(uint32_t texture, uint32_t blend, const GTri& tri) {
+    GBatch& b = _gfx_batch;
+    if ((texture != b.texture || blend != b.blend) && !b.tris.empty()) gfx_batch_flush();
+    if (b.tris.capacity() < GBATCH_MAX) b.tris.reserve(GBATCH_MAX);
+    b.texture = texture;
+    b.blend = blend;
+    b.tris.push_back(tri);
+    if (b.tris.size() >= GBATCH_MAX) gfx_batch_flush();
+}
+
+/* ---- draw-list replay ---- */
+
+void gfx_replay_begin(GfxReplay* r) {
+    memset(r, 0, sizeof *r);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4ub(254, 254, 254, 255);
+}
+
+void gfx_replay_end() { gfx_batch_flush(); }
+
+static inline uint32_t _gfx_alpha(int32_t alpha) {
+    uint32_t a = alpha < 0 ? 0u - (uint32_t)alpha : (uint32_t)alpha;
+    return a & 255;
+}
+
+void gfx_replay_image(GfxReplay* r, const DrawCmd& c) {
+    int img;
+    if (r->img && r->img_name && *r->img_name == c.name) {
+        img = r->img;
+    } else {
+        img = gfx_img_load(c.name.c_str());
+        r->img = img;
+        r->img_name = &c.name;
+    }
+    if (!img) return;  // the name failed to load
+    float x = c.x, y = c.y, w = c.w, h = c.h;
+    if (w < 0) x -= w;
+    if (h < 0) y -= h;
+    if (w == 0 || h == 0) return;
+    const GfxImg& g = _gfx->imgs[img];
+    const GfxTex& t = _gfx->texs[g.texture];
+    if (t.width <= 0 || t.height <= 0 || g.sw == 0 || g.sh == 0) return;
+    uint32_t blend = c.alpha < 0 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA;
+    uint32_t a = _gfx_alpha(c.alpha);
+    uint8_t cr = (uint8_t)(((c.colour >> 16) & 255) * a / 255);
+    uint8_t cg = (uint8_t)(((c.colour >> 8) & 255) * a / 255);
+    uint8_t cb = (uint8_t)((c.colour & 255) * a / 255);
+    float u0 = g.fx / t.width, v0 = g.fy / t.height;
+    float u1 = u0 + g.fw / t.width, v1 = v0 + g.fh / t.height;
+    float px[4], py[4];  // TL, TR, BL, BR
+    if (c.rot == 0) {
+        float x0 = x + w * g.tx / g.sw, y0 = y + h * g.ty / g.sh;
+        float x1 = x0 + w * g.fw / g.sw, y1 = y0 + h * g.fh / g.sh;
+        px[0] = x0, py[0] = y0, px[1] = x1, py[1] = y0;
+        px[2] = x0, py[2] = y1, px[3] = x1, py[3] = y1;
+    } else {
+        float cx = x + w / 2, cy = y + h / 2, s, co;
+        sincosf(-c.rot * (float)M_PI / 180.0f, &s, &co);
+        static const float kx[4] = {-0.5f, 0.5f, -0.5f, 0.5f}, ky[4] = {-0.5f, -0.5f, 0.5f, 0.5f};
+        for (int i = 0; i < 4; i++) {
+            float dx = kx[i] * w, dy = ky[i] * h;
+            px[i] = cx + dx * co - dy * s;
+            py[i] = cy + dx * s + dy * co;
+        }
+    }
+    GTri tri;
+    auto vert = [&](GVertex& v, int i, float u, float vv) {
+        v.u = u, v.v = vv, v.x = px[i], v.y = py[i];
+        v.r = cr, v.g = cg, v.b = cb, v.a = (uint8_t)a;
+    };
+    vert(tri.v[0], 0, u0, v0);
+    vert(tri.v[1], 1, u1, v0);
+    vert(tri.v[2], 2, u0, v1);
+    gfx_batch_add(t.gl_id, blend, tri);
+    vert(tri.v[0], 1, u1, v0);
+    vert(tri.v[1], 2, u0, v1);
+    vert(tri.v[2], 3, u1, v1);
+    gfx_batch_add(t.gl_id, blend, tri);
+}
+
+void gfx_replay_rect(const DrawCmd& c) {
+    gfx_batch_flush();
+    float x = c.x, y = c.y, w = c.w, h = c.h;
+    if (w < 0) x -= w;
+    if (h < 0) y -= h;
+    if (w != 0 && h != 0) gfx_rect_fill(c.colour, x, y, w, h);
+}
+
+void gfx_replay_text(GfxReplay* r, const DrawCmd& c) {
+    gfx_batch_flush();
+    int font;
+    if (r->font_name && *r->font_name == c.name && r->font_size == c.size) {
+        font = r->font;
+    } else {
+        font = font_load(c.name.c_str(), c.size);
+        r->font = font;
+        r->font_name = &c.name;
+        r->font_size = c.size;
+    }
+    glBlendFunc(GL_ONE, c.alpha < 0 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    uint32_t a = c.alpha < 0 ? 0u - (uint32_t)c.alpha : (uint32_t)c.alpha;
+    uint32_t cr = (c.colour >> 16) & 255, cg = (c.colour >> 8) & 255, cb = c.colour & 255;
+    glColor4ub((a * cr) >> 8 & 255, (a * cg) >> 8 & 255, (a * cb) >> 8 & 255, a & 255);
+    if (font) font_draw(font, c.text.c_str(), -1, c.x, c.y, 0);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4ub(254, 254, 254, 255);
+}
+
+/* ---- immediate primitives ---- */
+
+void gfx_translate(float dx, float dy) {
+    _gfx->tr_x += dx;
+    _gfx->tr_y += dy;
+    glTranslatef(dx, dy, 0);
+}
+
+void gfx_clip_push(float x, float y, float w, float h) {
+    int d = ++_gfx->clip_depth;
+    if (d > GFX_CLIP_MAX) return;
+    float r[4] = {x + _gfx->tr_x, y + _gfx->tr_y, w, h};
+    if (d > 1) {
+        const float* p = _gfx->clip[d - 2];
+        do {
+            if (r[0] < p[0]) r[2] -= p[0] - r[0], r[0] = p[0];
+            if (r[2] <= 0) break;
+            if (r[0] + r[2] > p[0] + p[2]) r[2] = p[0] + p[2] - r[0];
+            if (r[2] <= 0) break;
+            if (r[1] < p[1]) r[3] -= p[1] - r[1], r[1] = p[1];
+            if (r[3] <= 0) break;
+            if (r[1] + r[3] > p[1] + p[3]) r[3] = p[1] + p[3] - r[1];
+        } while (0);
+    }
+    memcpy(_gfx->clip[d - 1], r, sizeof r);
+}
+
+void gfx_clip_pop() {
+    if (_gfx->clip_depth > 0) _gfx->clip_depth--;
+}
+
+bool gfx_clip(float dst[4], float src[4]) {
+    int d = _gfx->clip_depth;
+    if (d == 0) return true;
+    if (d > GFX_CLIP_MAX || dst[2] <= 0 || dst[3] <= 0) return false;
+    const float* c0 = _gfx->clip[d - 1];
+    float cx = c0[0] - _gfx->tr_x, cy = c0[1] - _gfx->tr_y, cw = c0[2], ch = c0[3];
+    for (int axis = 0; axis < 2; axis++) {
+        float& p = dst[axis];
+        float& s = dst[axis + 2];
+        float lo = axis ? cy : cx, len = axis ? ch : cw;
+        if (p < lo) {
+            float cut = lo - p, old = s;
+            p += cut;
+            s -= cut;
+            if (src) {
+                float k = cut * src[axis + 2] / old;
+                src[axis] += k;
+                src[axis + 2] -= k;
+            }
+            if (s <= 0) return false;
+        }
+        if (p + s > lo + len) {
+            float cut = p + s - (lo + len), old = s;
+            s -= cut;
+            if (src) src[axis + 2] -= cut * src[axis + 2] / old;
+            if (s <= 0) return false;
+        }
+    }
+    return dst[3] > 0;
+}
+
+static void _gfx_strip(const float* xy, const float* uv) {
+    if (uv) glTexCoordPointer(2, GL_FLOAT, 0, uv);
+    glVertexPointer(2, GL_FLOAT, 0, xy);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+void gfx_rect_fill(uint32_t colour, float x, float y, float w, float h) {
+    if (_gfx->clip_depth) {
+        float dst[4] = {x, y, w, h};
+        if (!gfx_clip(dst, NULL)) return;
+        x = dst[0], y = dst[1], w = dst[2], h = dst[3];
+    }
+    glColor4ub((colour >> 16) & 255, (colour >> 8) & 255, colour & 255, 255);
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    float xy[8] = {x, y, x + w, y, x, y + h, x + w, y + h};
+    _gfx_strip(xy, NULL);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColor4ub(255, 255, 255, 255);
+}
+
+// Destination of an image placed in (x, y, w, h), trim applied.
+static void _gfx_img_place(const GfxImg& g, float x, float y, float w, float h, float dst[4]) {
+    dst[0] = x + w * g.tx / g.sw;
+    dst[1] = y + h * g.ty / g.sh;
+    dst[2] = w * g.fw / g.sw;
+    dst[3] = h * g.fh / g.sh;
+}
+
+// Clips and draws one textured quad; uv is (u, v, uw, vh).
+static void _gfx_quad(uint32_t gl_id, float dst[4], float uv[4]) {
+    if (!gfx_clip(dst, uv)) return;
+    glBindTexture(GL_TEXTURE_2D, gl_id);
+    float x0 = dst[0], y0 = dst[1], x1 = x0 + dst[2], y1 = y0 + dst[3];
+    float u0 = uv[0], v0 = uv[1], u1 = u0 + uv[2], v1 = v0 + uv[3];
+    float xy[8] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    float st[8] = {u0, v0, u1, v0, u0, v1, u1, v1};
+    _gfx_strip(xy, st);
+}
+
+static bool _gfx_img_usable(int image, const GfxImg** g, const GfxTex** t) {
+    if (!_gfx || image <= 0 || image >= (int)_gfx->imgs.size()) return false;
+    *g = &_gfx->imgs[image];
+    *t = &gfx_tex_get((*g)->texture);
+    return (*t)->width > 0 && (*t)->height > 0 && (*g)->sw != 0 && (*g)->sh != 0;
+}
+
+void gfx_img_draw(float x, float y, float w, float h, int image) {
+    const GfxImg* g;
+    const GfxTex* t;
+    if (!_gfx_img_usable(image, &g, &t)) return;
+    if (w == 0 || h == 0) w = g->sw, h = g->sh;
+    float dst[4], uv[4] = {g->fx / t->width, g->fy / t->height, g->fw / t->width,
+                           g->fh / t->height};
+    _gfx_img_place(*g, x, y, w, h, dst);
+    _gfx_quad(t->gl_id, dst, uv);
+}
+
+void gfx_img_draw_part(int image, float fu, float fv, float fw, float fh, float x, float y,
+                       float w, float h) {
+    const GfxImg* g;
+    const GfxTex* t;
+    if (!_gfx_img_usable(image, &g, &t) || w == 0 || h == 0) return;
+    float uv[4] = {g->fx / t->width + fu * g->fw / t->width,
+                   g->fy / t->height + fv * g->fh / t->height, fw * g->fw / t->width,
+                   fh * g->fh / t->height};
+    float dst[4];
+    _gfx_img_place(*g, x, y, w, h, dst);
+    _gfx_quad(t->gl_id, dst, uv);
+}
+
+void gfx_img_draw_nine(int image, int x, int y, int w, int h, int corner) {
+    const GfxImg* g;
+    const GfxTex* t;
+    if (!_gfx_img_usable(image, &g, &t)) return;
+    int sw = (int)g->sw, sh = (int)g->sh;
+    int cw = corner, ch = corner;
+    if (sw > sh && sh > 0) cw = corner * sw / sh;
+    else if (sh > sw && sw > 0) ch = corner * sh / sw;
+    if (cw > w / 3 && cw > 0) ch = ch * (w / 3) / cw, cw = w / 3;
+    if (ch > h / 3 && ch > 0) cw = cw * (h / 3) / ch, ch = h / 3;
+    const float third = 1.0f / 3;
+    int xs[3] = {x, x + cw, x + w - cw}, ws[3] = {cw, w - 2 * cw, cw};
+    int ys[3] = {y, y + ch, y + h - ch}, hs[3] = {ch, h - 2 * ch, ch};
+    for (int j = 0; j < 3; j++)
+        for (int i = 0; i < 3; i++)
+            if (ws[i] > 0 && hs[j] > 0)
+                gfx_img_draw_part(image, i * third, j * third, third, third, (float)xs[i],
+                                  (float)ys[j], (float)ws[i], (float)hs[j]);
+}
+
+void gfx_img_draw_tiled(int image, int x, int y, int w, int h, int tile) {
+    const GfxImg* g;
+    const GfxTex* t;
+    if (!_gfx_img_usable(image, &g, &t)) return;
+    int tw = tile ? tile : (int)g->sw, th = tile ? tile : (int)g->sh;
+    if (tw <= 0 || th <= 0) return;  // would never advance
+    gfx_clip_push((float)x, (float)y, (float)w, (float)h);
+    for (int yy = y; yy < y + h; yy += th)
+        for (int xx = x; xx < x + w; xx += tw)
+            gfx_img_draw((float)xx, (float)yy, (float)tw, (float)th, image);
+    gfx_clip_pop();
+}
