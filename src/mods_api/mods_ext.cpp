@@ -11,6 +11,7 @@
 #include "src/mods_api/mods_api.h"
 #include "util/kel_driver-sdl2.h"
 #include "util/kel_driver.h"
+#include "util/kel_json.h"
 #include "util/kel_md5.h"
 
 // Tried in order; the first result that is not none wins.
@@ -32,11 +33,16 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
     }
     if (!strcmp(name, "md5_digest")) return md5_hex(arg, strlen(arg));
 
-    var value;  // the argument as a value; decoded once the JSON unit is in
+    // The brackets make any single JSON value (even a bare number) a document; the
+    // decoder's result code is not needed: whatever it built is offered.
+    std::string text = "[" + std::string(arg) + "]";
+    var doc;
+    json_decode(doc, text.data(), (int)text.size());
+    var value = doc.type() == 3 ? doc[0] : var();
     var result;
     for (mods_ext_handler_fn h : _mods_ext_handlers) {
         result = h(api->game, name, value);
         if (!result.is_none()) break;
     }
-    return result.is_none() ? std::string("null") : result.str();
+    return json_encode(result);
 }

@@ -1,0 +1,245 @@
+// ModsAPI without Lua: console capture, parameters and their driver side effects,
+// module name rules and the require path, driven through a recording mod.
+#include "src/mods_api/mods_api.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <string>
+#include <vector>
+
+#include "src/game/game.h"
+#include "src/mods_api/mods_module.h"
+#include "src/mods_lua/mods_base.h"
+#include "util/kel_driver.h"
+
+namespace {
+
+// Records what the loader hands to the script host.
+struct RecordingMod : ModsBase {
+    std::vector<std::pair<std::string, std::string>> scripts;  // (chunk name, source)
+    std::vector<std::pair<std::string, std::string>> calls;    // (function, argument)
+    std::string call_result = "filtered()";
+    void script(const char* source, const char* name) override { scripts.emplace_back(name, source); }
+    std::string call(std::string f, std::string a) override {
+        calls.emplace_back(f, a);
+        return call_result;
+    }
+    int override_mask() const override { return OP_SCRIPT | OP_CALL; }
+};
+
+void write_file(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+class Api : public ::testing::Test {
+protected:
+    Game game{};
+    RecordingMod mod;
+    ModsAPI* api = nullptr;
+    std::string root;  // a fresh directory per test
+
+    void SetUp() override {
+        driver_init(DRIVER_INIT_TIMER);
+        char tmpl[] = "/tmp/kel_api_XXXXXX";
+        root = mkdtemp(tmpl);
+        mkdir((root + "/game").c_str(), 0755);
+        mkdir((root + "/data").c_str(), 0755);
+        api = new ModsAPI(&game);
+        game.api = api;
+        game.mod = &mod;
+        set_script(root + "/game/main.lua");
+    }
+    void TearDown() override {
+        delete api;
+        api = nullptr;
+        ModsAPI reset(nullptr);  // process-wide "datadir" back to none
+        reset.params_set("datadir", var(""));
+        driver_deinit();
+        std::string cmd = "rm -rf '" + root + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    void set_script(const std::string& p) {
+        snprintf(game.script_path, sizeof game.script_path, "%s", p.c_str());
+    }
+};
+
+}  // namespace
+
+TEST(ApiNames, BaseNameRules) {
+    EXPECT_EQ(mods_module_base("util"), "util.lua");
+    EXPECT_EQ(mods_module_base("lib/util"), "util.lua");
+    EXPECT_EQ(mods_module_base("sub\\dir\\util"), "util.lua");
+    EXPECT_EQ(mods_module_base("a.b"), "a.b");  // dots are not separators
+    EXPECT_EQ(mods_module_base("main.lua"), "main.lua");
+    EXPECT_EQ(mods_module_base("../x"), "x.lua");
+    EXPECT_EQ(mods_module_base("..\\..\\etc\\passwd"), "passwd.lua");
+    EXPECT_EQ(mods_module_base("a..b"), "a_b.lua");  // ".." never survives
+    EXPECT_EQ(mods_module_base("/abs/path/m.lua"), "m.lua");
+}
+
+TEST(ApiNames, DirectoryOfScriptPath) {
+    EXPECT_EQ(mods_module_dir("../data/main.lua"), "../data");
+    EXPECT_EQ(mods_module_dir("main.lua"), "");
+    EXPECT_EQ(mods_module_dir("a\\b\\c.lua"), "a/b");
+    EXPECT_EQ(mods_module_dir("/srv/games/x/main.lua"), "/srv/games/x");
+}
+
+TEST_F(Api, ConsoleSplitsTrimsAndKeepsNewestFirst) {
+    EXPECT_EQ(api->console_shown, 0);
+    api->console("one\ttwo\r\nthree\n   \n\n");
+    // CR+LF gives one line break (the empty piece between is dropped), blanks are dropped.
+    ASSERT_EQ(api->console_lines.size(), 2u);
+    EXPECT_EQ(api->console_lines[0], "three");
+    EXPECT_EQ(api->console_lines[1], "one    two");
+    EXPECT_EQ(api->console_shown, 1);
+
+    api->console("no newline");  // complete on its own: no partial line is kept
+    api->console("next");
+    EXPECT_EQ(api->console_lines[0], "next");
+    EXPECT_EQ(api->console_lines[1], "no newline");
+
+    std::string many;
+    for (int i = 0; i < 300; i++) many += "line " + std::to_string(i) + "\n";
+    api->console(many);
+    ASSERT_EQ(api->console_lines.size(), 255u);
+    EXPECT_EQ(api->console_lines.front(), "line 299");
+    EXPECT_EQ(api->console_lines.back(), "line 45");
+    for (int i = 0; i < 10; i++) api->console("x");
+    EXPECT_EQ(api->console_lines.size(), 255u);
+    EXPECT_EQ(api->console_lines.back(), "line 55");
+}
+
+TEST_F(Api, ParamsReachTheDriver) {
+    EXPECT_TRUE(api->params_get("never").is_none());
+    EXPECT_TRUE(api->params.has("never"));  // reading creates the key
+
+    api->params_set("caption", var("Cap"));
+    api->params_set("appid", var("org.kel.test"));
+    api->params_set("altdir", var(root + "/game"));
+    EXPECT_STREQ(driver_caption_get(), "Cap");
+    EXPECT_STREQ(driver_appid_get(), "org.kel.test");
+    EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
+
+    api->params_set("datadir", var(root + "/data"));
+    EXPECT_EQ(std::string(driver_data_dir()), root + "/data");
+    api->params_set("icon", var("icon.png"));
+    EXPECT_EQ(std::string(driver_icon_get()), root + "/data/icon.png");
+
+    api->params_set("suspendable", var(true));
+    EXPECT_EQ(game.suspendable, 1);
+    api->params_set("suspendable", var(0));
+    EXPECT_EQ(game.suspendable, 0);
+
+    api->params_set("view_w", var(320));  // no side effect, stored as given
+    EXPECT_EQ(api->params_get("view_w").number(), 320);
+}
+
+TEST_F(Api, FileLoadPrefersUserOverData) {
+    api->params_set("datadir", var(root + "/data"));
+    write_file(root + "/data/save.txt", "from data");
+    EXPECT_EQ(api->file_load("save.txt", false), "from data");
+    EXPECT_EQ(api->file_load("absent.txt", false), "");
+    // The user area is the working directory without an appid.
+    api->file_save("save.txt", "from user", 9, false);
+    EXPECT_EQ(api->file_load("save.txt", false), "from user");
+    EXPECT_EQ(api->file_load("save.txt", true), "from user");
+    unlink("save.txt");
+}
+
+TEST_F(Api, RequireResolvesOnceByBaseName) {
+    write_file(root + "/game/main.lua", "main()");
+    write_file(root + "/game/util.lua", "util()");
+    mkdir((root + "/game/sub").c_str(), 0755);
+    write_file(root + "/game/sub/util.lua", "other()");
+
+    api->require(game.script_path);
+    api->require("sub/dir/util");  // sub-directories of the name are ignored
+    api->require("util");          // same base name: not run again
+    api->require("sub/util");
+    ASSERT_EQ(mod.scripts.size(), 2u);
+    EXPECT_EQ(mod.scripts[0], std::make_pair(std::string("main.lua"), std::string("main()")));
+    EXPECT_EQ(mod.scripts[1], std::make_pair(std::string("util.lua"), std::string("util()")));
+    ASSERT_EQ(api->modules.size(), 2u);
+    EXPECT_EQ(api->modules[1].name, "sub/dir/util");
+    EXPECT_EQ(api->modules[1].path, root + "/game/util.lua");
+    EXPECT_GT(api->modules[1].mtime, 0);
+    EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
+    EXPECT_FALSE(api->error_flag);
+}
+
+TEST_F(Api, RequireMissingSetsPendingErrorAndConsoleLine) {
+    api->require("nowhere");
+    std::string msg;
+    ASSERT_TRUE(api->error_take(&msg));
+    EXPECT_EQ(msg, "file missing");
+    EXPECT_FALSE(api->error_take(&msg));  // taken once
+    ASSERT_FALSE(api->console_lines.empty());
+    EXPECT_EQ(api->console_lines[0], "ModsAPI::require(\"nowhere\") file missing");
+    EXPECT_TRUE(api->modules.empty());
+    EXPECT_TRUE(mod.scripts.empty());
+}
+
+TEST_F(Api, RequireFallsBackToDataAreaAndHonoursAltdir) {
+    api->params_set("datadir", var(root + "/data"));
+    write_file(root + "/data/lib.lua", "lib()");
+    api->require("lib");
+    ASSERT_EQ(mod.scripts.size(), 1u);
+    EXPECT_EQ(api->modules[0].path, root + "/data/lib.lua");
+
+    mkdir((root + "/alt").c_str(), 0755);
+    write_file(root + "/alt/extra.lua", "extra()");
+    api->params_set("altdir", var(root + "/alt"));
+    api->require("extra");
+    ASSERT_EQ(mod.scripts.size(), 2u);
+    EXPECT_EQ(api->modules[1].path, root + "/alt/extra.lua");
+}
+
+TEST_F(Api, ScriptPathWithoutDirectoryMeansWorkingDirectory) {
+    write_file("cwd_mod.lua", "here()");
+    set_script("cwd_mod.lua");
+    api->require("cwd_mod.lua");
+    unlink("cwd_mod.lua");
+    ASSERT_EQ(mod.scripts.size(), 1u);
+    EXPECT_EQ(api->modules[0].path, "cwd_mod.lua");
+}
+
+TEST_F(Api, FilterCallbackRewritesSource) {
+    write_file(root + "/game/f.lua", "raw()");
+    api->params_set("require_filter_callback", var(""));  // empty: no filter
+    api->require("f");
+    api->params_set("require_filter_callback", var("my_filter"));
+    write_file(root + "/game/g.lua", "raw2()");
+    api->require("g");
+    ASSERT_EQ(mod.calls.size(), 1u);
+    EXPECT_EQ(mod.calls[0], std::make_pair(std::string("my_filter"), std::string("raw2()")));
+    ASSERT_EQ(mod.scripts.size(), 2u);
+    EXPECT_EQ(mod.scripts[0].second, "raw()");
+    EXPECT_EQ(mod.scripts[1].second, "filtered()");
+}
+
+TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
+    std::string entry = root + "/game/main.lua";
+    write_file(entry, "main()");
+    api->console("old output");
+    mods_reload(&game);
+    EXPECT_TRUE(api->console_lines.empty());
+    EXPECT_EQ(api->console_shown, 0);
+    mods_reload(&game);  // the record list starts afresh, so the entry runs again
+    ASSERT_EQ(mod.scripts.size(), 2u);
+
+    // A file changed a while ago (not in the last second) triggers a reload.
+    time_t now = time(nullptr);
+    struct utimbuf t = {now - 5, now - 5};
+    ASSERT_EQ(utime(entry.c_str(), &t), 0);
+    api->modules[0].mtime = now - 10;
+    mods_reload_auto(&game);
+    EXPECT_EQ(mod.scripts.size(), 3u);
+    ASSERT_EQ(api->modules.size(), 1u);
+    EXPECT_EQ(api->modules[0].mtime, now - 5);
+}
