@@ -1,0 +1,186 @@
+// Font registry, descriptor parsing, layout and measuring (no GL needed).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <string>
+
+#include "util/kel_driver.h"
+#include "util/kel_font.h"
+
+static std::string g_dir;
+static const char* data_dir() { return g_dir.c_str(); }
+
+static void write_file(const std::string& name, const std::string& text, time_t mtime = 0) {
+    std::string path = g_dir + "/" + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    if (mtime) {
+        utimbuf t = {mtime, mtime};
+        utime(path.c_str(), &t);
+    }
+}
+
+// Every printable ASCII glyph 8 wide with advance 10; line height 32.
+static std::string descriptor(int advance = 10) {
+    std::string s = "info face=\"Test Face\" size=32\r\n"
+                    "common lineHeight=32 base=26 scaleW=256 scaleH=128 pages=1\r\n"
+                    "page id=0 file=\"test.png\"\n"
+                    "chars count=95\n";
+    for (int c = 32; c < 127; c++) {
+        char line[160];
+        snprintf(line, sizeof line,
+                 "char id=%d   x=%d     y=%d    width=8 height=%d xoffset=1 yoffset=2 "
+                 "xadvance=%d page=0 chnl=15\n",
+                 c, (c % 16) * 10, (c / 16) * 20, c == ' ' ? 0 : 12, advance);
+        s += line;
+    }
+    return s + "kernings count=0\n";
+}
+
+class Fonts : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char tmpl[] = "fontdata.XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        g_dir = tmpl;
+        driver_datadir_query_set(data_dir);
+        write_file("test.fnt", descriptor());
+    }
+    static void TearDownTestSuite() { driver_datadir_query_set(nullptr); }
+    void SetUp() override { font_init(); }
+    void TearDown() override { font_deinit(); }
+
+    static std::string line(const char* text, const FontLines& l, int i) {
+        return std::string(text + l.line[i].start, text + l.line[i].end);
+    }
+};
+
+TEST_F(Fonts, SizesScaleTheLineHeight) {
+    int big = font_load("test", 48);
+    int natural = font_load("test", 0);
+    ASSERT_GT(big, 0);
+    ASSERT_GT(natural, 0);
+    EXPECT_NE(big, natural);
+    EXPECT_EQ(font_load("test", 48), big);  // cached by name and size
+    const Font* f = font_get(big);
+    EXPECT_FLOAT_EQ(f->scale, 1.5f);
+    EXPECT_FLOAT_EQ(f->scaled_line_height, 48.0f);
+    EXPECT_FLOAT_EQ(f->line_height, 32.0f);
+    EXPECT_FLOAT_EQ(f->base, 26.0f);
+    EXPECT_FLOAT_EQ(f->page_w, 256.0f);
+    EXPECT_FLOAT_EQ(f->page_h, 128.0f);
+    EXPECT_EQ(font_get(natural)->texture, f->texture);
+    EXPECT_FLOAT_EQ(font_get(natural)->scale, 1.0f);
+    EXPECT_FLOAT_EQ(font_get(natural)->scaled_line_height, 32.0f);
+    EXPECT_FLOAT_EQ(font_width(big, "ab"), 30.0f);
+}
+
+TEST_F(Fonts, DescriptorFieldsAndMissingFonts) {
+    const Font* f = font_get(font_load("test.fnt", 0));  // exact name found first
+    ASSERT_NE(f, nullptr);
+    EXPECT_STREQ(f->path, (g_dir + "/test.fnt").c_str());
+    const float* r = f->rect['A'];
+    EXPECT_EQ(r[0], 10.0f);  // 65 % 16 * 10
+    EXPECT_EQ(r[1], 80.0f);
+    EXPECT_EQ(r[2], 8.0f);
+    EXPECT_EQ(r[3], 12.0f);
+    EXPECT_EQ(f->metrics['A'][0], 1.0f);
+    EXPECT_EQ(f->metrics['A'][1], 2.0f);
+    EXPECT_EQ(f->metrics['A'][2], 10.0f);
+    EXPECT_EQ(f->metrics[200][2], 0.0f);  // no char line: no advance
+
+    EXPECT_EQ(font_load("nosuchfont", 12), 0);
+    EXPECT_EQ(font_load("nosuchfont", 12), 0);
+    EXPECT_EQ(font_load("", 12), 0);
+    EXPECT_EQ(font_width(0, "abc"), 0.0f);
+    EXPECT_EQ(font_height(0, "abc", 0), 0.0f);
+    EXPECT_EQ(font_get(99), nullptr);
+}
+
+TEST_F(Fonts, OutOfRangeGlyphsAndOddLinesAreIgnored) {
+    write_file("odd.txt", "common lineHeight=0 scaleW=64 scaleH=64\n"
+                          "char id=0 x=1 y=1 width=5 height=5 xadvance=7\n"
+                          "char id=-3 x=1 xadvance=7\n"
+                          "char id=256 x=1 xadvance=7\n"
+                          "char id=70000 x=1 xadvance=7\n"
+                          "char id=66 nonsense x=3 xadvance=6.5\n"
+                          "char\n\n=\n");
+    int odd = font_load("odd", 20);
+    const Font* f = font_get(odd);
+    ASSERT_NE(f, nullptr);
+    EXPECT_FLOAT_EQ(f->scale, 1.0f);  // no line height: natural size, not infinity
+    EXPECT_EQ(f->metrics[0][2], 0.0f);
+    EXPECT_EQ(f->metrics['B'][2], 6.5f);
+    EXPECT_EQ(f->rect['B'][0], 3.0f);
+    EXPECT_EQ(font_width(odd, "BB"), 13.0f);
+}
+
+TEST_F(Fonts, LayoutLinesAndWrapping) {
+    int f = font_load("test", 0);
+    FontLines l;
+    const char* two = "ab\ncd";
+    font_layout(f, two, 0, &l);
+    ASSERT_EQ(l.count, 2);
+    EXPECT_EQ(line(two, l, 0), "ab");
+    EXPECT_EQ(line(two, l, 1), "cd");
+    EXPECT_EQ(l.line[1].width, 20);
+    EXPECT_FLOAT_EQ(font_height(f, two, 0), 32.0f);  // wrap 0: always one line
+    EXPECT_FLOAT_EQ(font_height(f, two, 1000), 64.0f);
+    EXPECT_FLOAT_EQ(font_width(f, "a\nbcd\n"), 30.0f);
+    EXPECT_EQ(font_width(f, ""), 0.0f);
+
+    // "hello " fits in 65, "hello w" does not: break at the space.
+    const char* hw = "hello world";
+    font_layout(f, hw, 65, &l);
+    ASSERT_EQ(l.count, 2);
+    EXPECT_EQ(line(hw, l, 0), "hello");
+    EXPECT_EQ(l.line[0].width, 50);
+    EXPECT_EQ(line(hw, l, 1), "world");
+    EXPECT_EQ(l.line[1].width, 50);
+
+    // A word longer than the wrap breaks at the overflowing character.
+    const char* word = "abcdefgh";
+    font_layout(f, word, 35, &l);
+    ASSERT_EQ(l.count, 3);
+    EXPECT_EQ(line(word, l, 0), "abc");
+    EXPECT_EQ(line(word, l, 1), "def");
+    EXPECT_EQ(line(word, l, 2), "gh");
+
+    // A glyph wider than the wrap still makes progress, one per line.
+    font_layout(f, "xyz", 4, &l);
+    ASSERT_EQ(l.count, 3);
+    EXPECT_EQ(l.line[2].start, 2);
+}
+
+TEST_F(Fonts, LayoutStopsAt256Lines) {
+    int f = font_load("test", 0);
+    std::string many;
+    for (int i = 0; i < 300; i++) many += "line\n";
+    FontLines l;
+    font_layout(f, many.c_str(), 0, &l);
+    EXPECT_EQ(l.count, FONT_LINES_MAX);
+    EXPECT_FLOAT_EQ(font_height(f, many.c_str(), 500), 256 * 32.0f);
+    std::string longline(3000, 'w');
+    font_layout(f, longline.c_str(), 10, &l);  // one glyph per line
+    EXPECT_EQ(l.count, FONT_LINES_MAX);
+    EXPECT_EQ(l.line[255].start, 255);
+}
+
+TEST_F(Fonts, ChangedDescriptorIsReparsed) {
+    time_t now = time(nullptr);
+    write_file("live.fnt", descriptor(10), now - 20);
+    int f = font_load("live", 0);
+    EXPECT_FLOAT_EQ(font_width(f, "ab"), 20.0f);
+    write_file("live.fnt", descriptor(4), now - 10);
+    font_reload_auto();
+    EXPECT_FLOAT_EQ(font_width(f, "ab"), 8.0f);
+    // A file written this very second may be incomplete: left for a later check.
+    write_file("live.fnt", descriptor(7), now);
+    font_reload_auto();
+    EXPECT_FLOAT_EQ(font_width(f, "ab"), 8.0f);
+}
