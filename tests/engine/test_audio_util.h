@@ -1,0 +1,89 @@
+// Helpers shared by the audio tests: a running mixer whose device is paused, so the
+// tests drive the mixing callback themselves, plus small sources and signal checks.
+#ifndef TEST_AUDIO_UTIL_H
+#define TEST_AUDIO_UTIL_H
+
+#include <gtest/gtest.h>
+#include <math.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "util/kel_driver-audio.h"
+#include "util/kel_driver.h"
+
+enum { TA_FRAMES = 1024, TA_FLOATS = 2 * TA_FRAMES, TA_BYTES = 4 * TA_FLOATS };
+
+// A generator that writes one level everywhere; the level may change between buffers.
+struct ConstGen : AudioCallback {
+    std::atomic<float>* level;
+    explicit ConstGen(std::atomic<float>* l) : level(l) {}
+    int get_samples(float* buf, int n) override {
+        float v = level->load();
+        for (int i = 0; i < n; i++) buf[i] = v;
+        return n;
+    }
+};
+
+inline std::string ta_data(const char* name) {
+    return std::string(KEL_SOURCE_DIR) + "/tests/data/audio/" + name;
+}
+
+// Adds a memory source holding exactly data.
+inline int ta_memory(const std::vector<float>& data) {
+    AudioSourceMemory* m = new AudioSourceMemory((int)data.size());
+    for (size_t i = 0; i < data.size(); i++) m->data[i] = data[i];
+    return _driver_audio_source_add(m);
+}
+
+// One callback of frames stereo frames in the mix format.
+inline std::vector<float> ta_mix(int frames = TA_FRAMES) {
+    std::vector<float> out((size_t)frames * 2, 123.0f);
+    _driver_audio_mix((unsigned char*)out.data(), frames * 8);
+    return out;
+}
+
+inline int ta_voice_count() { return (int)_driver_audio_voices().size(); }
+
+// One channel (0 left, 1 right) of interleaved stereo.
+inline std::vector<float> ta_channel(const std::vector<float>& st, int ch) {
+    std::vector<float> out;
+    for (size_t i = (size_t)ch; i < st.size(); i += 2) out.push_back(st[i]);
+    return out;
+}
+
+// Frequency from upward zero crossings, over the whole signal.
+inline double ta_freq(const std::vector<float>& s, double rate) {
+    int first = -1, last = -1, count = 0;
+    for (size_t i = 1; i < s.size(); i++) {
+        if (s[i - 1] < 0.0f && s[i] >= 0.0f) {
+            if (first < 0) first = (int)i;
+            last = (int)i;
+            count++;
+        }
+    }
+    if (count < 2) return 0.0;
+    return (count - 1) * rate / (last - first);
+}
+
+inline float ta_peak(const std::vector<float>& s) {
+    float p = 0.0f;
+    for (float v : s) p = fmaxf(p, fabsf(v));
+    return p;
+}
+
+// The mixer with the device's own callbacks paused.
+class AudioTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        _driver_audio_init();
+        ASSERT_TRUE(_driver_audio_active());
+        _driver_audio_pause(1);
+    }
+    void TearDown() override { _driver_audio_deinit(); }
+};
+
+#endif
