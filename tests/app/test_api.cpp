@@ -243,3 +243,24 @@ TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     ASSERT_EQ(api->modules.size(), 1u);
     EXPECT_EQ(api->modules[0].mtime, now - 5);
 }
+
+// The log is the visible behaviour here: one load line per module, console lines
+// echoed with "$ ".
+TEST_F(Api, VerboseLogNamesEachLoadOnce) {
+    write_file(root + "/game/util.lua", "u()");
+    int was = driver_verbose_get();
+    driver_verbose_set(1);
+    testing::internal::CaptureStdout();
+    api->require("util");
+    api->require("lib/util");
+    api->console("hello\n\tworld");
+    fflush(stdout);
+    std::string out = testing::internal::GetCapturedStdout();
+    driver_verbose_set(was);
+    std::string load = "ModsAPI::require: " + root + "/game/util.lua\n";
+    size_t at = out.find(load);
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.find(load, at + 1), std::string::npos) << out;
+    EXPECT_NE(out.find("][mods_module.cpp:require:"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n$ hello\n$     world\n"), std::string::npos) << out;
+}

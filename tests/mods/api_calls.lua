@@ -1,0 +1,41 @@
+-- Argument rules of the engine functions and the extension call.
+local function fails(expected, f, ...)
+    local ok, e = pcall(f, ...)
+    assert(not ok, "call did not fail")
+    assert(e == expected, tostring(e))
+end
+
+function _init()
+    local n = "incorrect number of arguments"
+    fails(n, kel_rect_draw, 0xFFFFFF, 1, 2, 3)
+    fails(n, kel_image_draw, "img", 1, 2, 3)
+    fails(n, kel_font_draw, "f", 1, "t", 2, 3, 4, 5, 6)
+    fails(n, kel_stream_play)
+    fails(n, kel_params_set, "k")
+    local s = "null string"
+    fails(s, kel_params_set, "k", {})
+    fails(s, kel_params_set, "k", print)
+    fails(s, kel_file_save, "name", nil)
+    fails(s, kel_sample_play, {})
+
+    assert(kel_ext_call("md5_digest", "") == "d41d8cd98f00b204e9800998ecf8427e")
+    assert(kel_ext_call("md5_digest", "abc") == "900150983cd24fb0d6963f7d28e17f72")
+    assert(kel_ext_call("md5_digest", "message digest") == "f96b697d7cb7938d525a2f31aaf161d0")
+    assert(kel_ext_call("md5_digest", "12345678901234567890123456789012345678901234567890123456789012345678901234567890")
+           == "57edf4a22be3c955ac49da2e2107b67a")
+    assert(kel_ext_call("no:such:name", '{"a":{"b":[1,2,3]}}') == "null")
+    assert(kel_ext_call("no:such:name") == "null")
+    assert(kel_ext_call("no:such:name", "[[[") == "null")
+
+    -- Sound and drawing calls are safe without a window.
+    kel_sample_play("no_such_sample")
+    kel_stream_play("no_such_stream", 0.5)
+    kel_stream_stop("no_such_stream")
+    local w, h = kel_font_size("no_such_font", 12, "text")
+    assert(type(w) == "number" and type(h) == "number")
+
+    for i = 1, 300 do print("console line " .. i) end
+    assert(kel_ext_call("exit") == "")
+end
+
+function _loop() end

@@ -1,0 +1,1 @@
+dotted_ran = true

@@ -1,0 +1,3 @@
+-- A syntax error: reported on the console, the game carries on.
+broken_ran = true
+local = 

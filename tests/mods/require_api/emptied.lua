@@ -1,0 +1,1 @@
+emptied_ran = true

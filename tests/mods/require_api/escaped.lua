@@ -1,0 +1,1 @@
+escaped_ran = true

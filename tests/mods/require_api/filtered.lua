@@ -1,0 +1,1 @@
+filtered_value = "ORIGINAL"

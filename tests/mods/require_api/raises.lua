@@ -1,0 +1,2 @@
+raises_ran = true
+error("raised while loading")
