@@ -1,6 +1,8 @@
 // ModsAPI: parameters, console, draw-list recording, files and sound by name.
 #include "src/mods_api/mods_api.h"
 
+#include <string.h>
+
 #include "src/game/game.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-audio.h"
@@ -45,24 +47,24 @@ void ModsAPI::console(const std::string& text) {
 }
 
 void ModsAPI::params_set(const char* key, var value) {
-    params.set(var(key), value);
-    std::string k = key;
-    if (k == "altdir") {
+    params.set(key, value);
+    // Written every frame (window_w, window_h): only these few keys do more.
+    if (!strcmp(key, "altdir")) {
         driver_altdir_set(value.str().c_str());
-    } else if (k == "datadir") {
+    } else if (!strcmp(key, "datadir")) {
         _mods_datadir = value.str();
-    } else if (k == "appid") {
+    } else if (!strcmp(key, "appid")) {
         driver_appid_set(value.str().c_str());
-    } else if (k == "caption") {
+    } else if (!strcmp(key, "caption")) {
         driver_caption_set(value.str().c_str());
-    } else if (k == "icon") {
+    } else if (!strcmp(key, "icon")) {
         driver_icon_set(driver_data_path(value.str().c_str()));
-    } else if (k == "suspendable") {
+    } else if (!strcmp(key, "suspendable")) {
         if (game) game->suspendable = value.truth() ? 1 : 0;
     }
 }
 
-var ModsAPI::params_get(const char* key) { return params[var(key)]; }
+var ModsAPI::params_get(const char* key) { return params[key]; }
 
 std::string ModsAPI::file_load(const char* name, bool user2) {
     if (user2) return driver_user2_read(name);
