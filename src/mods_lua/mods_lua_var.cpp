@@ -65,7 +65,11 @@ var var_from_lua(lua_State* L, int index) {
     case LUA_TNUMBER: return var((double)lua_tonumber(L, index));
     case LUA_TBOOLEAN: return var(lua_toboolean(L, index) != 0);
     case LUA_TSTRING: return var(lua_tostring(L, index));
-    default: luaL_error(L, "null string"); return var();
+    default:
+        // Exactly this text, without a position: the script sees the API call's error.
+        lua_pushliteral(L, "null string");
+        lua_error(L);
+        return var();
     }
 }
 

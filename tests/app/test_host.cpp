@@ -1,0 +1,251 @@
+// The game host and the Lua host: options, frame arithmetic, the sticky error state,
+// output capture, and whole headless games driven frame by frame with a fake clock.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <SDL.h>
+#include <algorithm>
+#include <lua.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "src/game/game.h"
+#include "src/mods_api/mods_api.h"
+#include "src/mods_lua/mods_lua.h"
+#include "util/kel_driver.h"
+
+namespace {
+
+bool console_has(ModsAPI* api, const std::string& part) {
+    for (const std::string& l : api->console_lines)
+        if (l.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST(HostOptions, ParsesLikeTheCommandLine) {
+    std::string longmod(600, 'm');
+    char* argv[] = {(char*)"kelgame", (char*)"-width", (char*)"800x", (char*)"-crash",
+                    (char*)"exit", (char*)"-crash", (char*)"bogus", (char*)"-mod",
+                    (char*)"-headless", (char*)"-height", (char*)"-mod", (char*)longmod.c_str(),
+                    (char*)"-mod"};
+    Game g = Game();
+    game_options_parse(&g, 13, argv);
+    EXPECT_EQ(g.width, 800);  // strtol stops at the first non-digit
+    EXPECT_EQ(g.height, 0);   // "-mod" is not a number
+    EXPECT_EQ(g.crash, GAME_CRASH_EXIT);  // an unknown word changes nothing
+    EXPECT_EQ(g.headless, 1);             // a value is also examined as an option
+    // The overlong path is refused whole; the trailing "-mod" has no value.
+    EXPECT_STREQ(g.mod_path, "-headless");
+}
+
+TEST(HostClock, StepAndLimiter) {
+    EXPECT_EQ(game_dt(1000, 1005), 0.005f);
+    EXPECT_EQ(game_dt(1000, 4000), 1.0f);  // a long stall is one second at most
+    EXPECT_EQ(game_dt(5000, 10), 0.0f);    // a clock going back is no time
+    EXPECT_EQ(game_limiter_wait(0, 5), 11);
+    EXPECT_EQ(game_limiter_wait(0, 0), 16);
+    EXPECT_EQ(game_limiter_wait(0, 17), 0);
+    EXPECT_EQ(game_limiter_wait(0, 3000), 0);  // no catching up after a slow frame
+    EXPECT_EQ(game_limiter_wait(100, 50), 16);
+}
+
+struct LuaHost : ::testing::Test {
+    ModsAPI api{nullptr};
+    std::unique_ptr<ModsLua> mod{new ModsLua(&api)};
+    void run(const char* src) { mod->script(src, "test"); }
+    std::string get(const char* expr) {
+        run((std::string("function _get() return ") + expr + " end").c_str());
+        return mod->call("_get", "");
+    }
+};
+
+TEST_F(LuaHost, FailureSticksUntilScriptRuns) {
+    run("frames = 0 function _init() end function _paint() frames = frames + 1 end");
+    mod->init();
+    mod->paint();
+    mod->loop(0.5f);  // no _loop
+    EXPECT_EQ(mod->error, LUA_ERRRUN);
+    EXPECT_FALSE(mod->is_okay());
+    EXPECT_TRUE(console_has(&api, "kelgame: [string \"loop\"]:1: attempt to call"));
+    EXPECT_TRUE(console_has(&api, "stack traceback:"));
+    mod->paint();
+    mod->init();
+    EXPECT_EQ(mod->call("tostring", "x"), "");  // a failed mod runs nothing
+    run("");                                     // module loading clears the failure
+    EXPECT_EQ(get("frames"), "1");
+
+    run("syntax error here");  // reported, but the mod stays sound
+    EXPECT_TRUE(mod->is_okay());
+    EXPECT_EQ(lua_gettop(mod->L), 0);
+}
+
+TEST_F(LuaHost, EntryTextsAndCall) {
+    run("function _loop(dt) last = dt end function _event(e) ev = e.k .. e.n end "
+        "function len(s) return #s end function tbl() return {} end");
+    mod->loop(0.0166667f);
+    EXPECT_EQ(get("string.format('%.10g', last)"), "0.016667");
+    var ev(4, 0);
+    ev.set("k", "a]=");
+    ev.set("n", 2);
+    mod->event(ev);
+    mod->event(var("not a dict"));  // ignored
+    EXPECT_EQ(get("ev"), "a]=2");
+    EXPECT_EQ(mod->call("len", std::string("a\0b", 3)), "3");
+    EXPECT_EQ(mod->call("tbl", ""), "");
+    EXPECT_TRUE(mod->is_okay());
+    var bad(4, 0);
+    bad.set("not a name", 1);
+    mod->event(bad);
+    EXPECT_EQ(mod->error, LUA_ERRSYNTAX);
+}
+
+TEST_F(LuaHost, OutputAndErrorObjectsReachTheConsole) {
+    run("print('one', 2, nil)");
+    ASSERT_GE(api.console_lines.size(), 3u);
+    EXPECT_EQ(api.console_lines[0], "nil");
+    EXPECT_EQ(api.console_lines[2], "one");
+    run("error(setmetatable({}, {__tostring = function() return 'custom' end}))");
+    EXPECT_EQ(api.console_lines[0], "kelgame: custom");
+    run("error({})");
+    EXPECT_EQ(api.console_lines[0], "kelgame: (no error message)");
+    size_t n = api.console_lines.size();
+    run("error(nil)");
+    EXPECT_EQ(api.console_lines.size(), n);
+    EXPECT_EQ(lua_gettop(mod->L), 0);
+
+    run("keep = setmetatable({}, {__gc = function() print('closing') end})");
+    EXPECT_EQ(mods_lua_api(), &api);
+    mod.reset();  // finalizers still print into this API's console
+    EXPECT_EQ(api.console_lines[0], "closing");
+    EXPECT_EQ(mods_lua_api(), nullptr);
+}
+
+TEST_F(LuaHost, JsonGlobalsConfigured) {
+    EXPECT_EQ(get("tostring(cjson) .. tostring(_json_init)"), "nilnil");
+    EXPECT_EQ(get("json_encode({1, 'a'})"), "[1,\"a\"]");
+    EXPECT_EQ(get("json_encode({[1] = 1, [3] = 3})"), "{\"1\":1,\"3\":3}");
+    EXPECT_EQ(get("json_decode('0x10')"), "16");
+    EXPECT_EQ(get("tostring(pcall(json_encode, 0/0))"), "false");
+    EXPECT_EQ(get("tostring(pcall(json_decode, string.rep('[', 300) .. string.rep(']', 300)))"),
+              "false");
+}
+
+// Whole headless games, one frame at a time, on a fake millisecond clock.
+unsigned fake_ms = 0;
+unsigned fake_clock() { return fake_ms; }
+
+struct HostGame : ::testing::Test {
+    std::vector<char*> argv;
+    std::string args[6] = {"kelgame", "-headless", "-mod", "host_test_mod.lua", "-crash", "wait"};
+    void start(const char* source, const char* crash = "wait") {
+        FILE* f = fopen("host_test_mod.lua", "w");
+        fputs(source, f);
+        fclose(f);
+        args[5] = crash;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        fake_ms = 1000;
+        driver_tick_source_set(fake_clock);
+        game_init((int)argv.size(), argv.data());
+        ASSERT_NE(game_current(), nullptr);
+    }
+    std::string get(const char* fn) { return game_current()->mod->call(fn, ""); }
+    void TearDown() override {
+        game_deinit();
+        driver_tick_source_set(nullptr);
+        SDL_SetModState(KMOD_NONE);
+    }
+};
+
+const char* counting =
+    "calls = 0 function _init() end "
+    "function _loop(dt) calls = calls + 1 last = dt end "
+    "function get() return calls .. ' ' .. string.format('%g', last or -1) end";
+
+TEST_F(HostGame, TimeStepAndDailyReset) {
+    start(counting);
+    game_loop();
+    EXPECT_EQ(get("get"), "1 0");
+    fake_ms += 5;
+    game_loop();
+    EXPECT_EQ(get("get"), "2 0.005");
+    fake_ms += 3000;
+    game_loop();
+    EXPECT_EQ(get("get"), "3 1");
+    // Past 24 hours: the clock is reset and the script skips one frame.
+    fake_ms += 86400001;
+    game_loop();
+    EXPECT_EQ(get("get"), "3 1");
+    EXPECT_LT(driver_ticks(), 10);
+    fake_ms += 20;
+    game_loop();
+    EXPECT_EQ(get("get"), "4 0.02");
+    EXPECT_EQ(game_quit(-1), 0);
+}
+
+const char* failing =
+    "function _init() end function _loop() if marker then error('state survived') end "
+    "marker = true error('boom') end function get() return tostring(marker) end";
+
+TEST_F(HostGame, CrashWaitKeepsRunning) {
+    start(failing, "wait");
+    ModsBase* mod = game_current()->mod;
+    for (int i = 0; i < 3; i++) game_loop();
+    EXPECT_EQ(game_quit(-1), 0);
+    EXPECT_EQ(game_current()->mod, mod);
+    EXPECT_FALSE(mod->is_okay());
+    EXPECT_EQ(game_exit_status(), 0);
+}
+
+TEST_F(HostGame, CrashRestartBuildsAFreshState) {
+    start(failing, "restart");
+    for (int i = 0; i < 3; i++) {
+        game_loop();
+        ASSERT_TRUE(game_current()->mod->is_okay());
+        EXPECT_EQ(get("get"), "nil");  // the new state has no marker
+    }
+    EXPECT_EQ(game_quit(-1), 0);
+}
+
+TEST_F(HostGame, CrashExitQuitsWithFailure) {
+    start(failing, "exit");
+    game_loop();
+    EXPECT_EQ(game_quit(-1), 1);
+    EXPECT_EQ(game_exit_status(), 1);
+}
+
+TEST_F(HostGame, RouterCombinations) {
+    start("seen = {} function _init() end function _event(e) seen[#seen + 1] = e.type end "
+          "function get() local s = table.concat(seen, ',') seen = {} return s end");
+    Event e = Event();
+    e.type = EVT_MOUSEDOWN;
+    game_event(e);
+    EXPECT_EQ(get("get"), "mousedown,down");
+    SDL_SetModState(KMOD_LCTRL);
+    e.type = EVT_KEYDOWN;
+    e.key = DRIVER_KEY_A + 5;  // F
+    game_event(e);
+    game_event(e);
+    EXPECT_EQ(get("get"), "reset,keydown,reset,keydown");
+    EXPECT_EQ(game_current()->fullscreen, -1);
+    e.type = 30;
+    game_event(e);
+    e.type = EVT_KEYDOWN;
+    e.key = DRIVER_KEY_A + 16;  // Q
+    game_event(e);
+    EXPECT_EQ(get("get"), "suspend");
+    EXPECT_EQ(game_quit(-1), 1);
+    EXPECT_EQ(game_exit_status(), 0);
+}
+
+TEST(HostGlue, NoGameMeansQuit) {
+    EXPECT_EQ(game_current(), nullptr);
+    EXPECT_EQ(game_quit(-1), 1);
+    game_loop();
+    game_paint();
+    game_event(Event());
+    game_deinit();
+}
+
+}  // namespace
