@@ -1,5 +1,7 @@
 #include "util/kel_var.h"
 
+#include <float.h>
+#include <math.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -181,7 +183,12 @@ const char* var::type_name() const { return var_type_name(type()); }
 std::string var::str() const { return _o ? _o->__str__() : std::string(); }
 double var::number() const { return _o ? _o->__number__() : 0.0; }
 int var::to_int() const { return _var_trunc32(number()); }
-float var::to_float() const { return (float)number(); }
+float var::to_float() const {
+    double d = number();  // out-of-range narrowing is undefined in C++; give the IEEE infinity
+    if (d > FLT_MAX) return HUGE_VALF;
+    if (d < -FLT_MAX) return -HUGE_VALF;
+    return (float)d;
+}
 bool var::truth() const { return _o ? _o->__bool__() : false; }
 
 _var_string* var::as_string() const {
