@@ -20,14 +20,8 @@ namespace {
 // Records what the loader hands to the script host.
 struct RecordingMod : ModsBase {
     std::vector<std::pair<std::string, std::string>> scripts;  // (chunk name, source)
-    std::vector<std::pair<std::string, std::string>> calls;    // (function, argument)
-    std::string call_result = "filtered()";
     void script(const char* source, const char* name) override { scripts.emplace_back(name, source); }
-    std::string call(std::string f, std::string a) override {
-        calls.emplace_back(f, a);
-        return call_result;
-    }
-    int override_mask() const override { return OP_SCRIPT | OP_CALL; }
+    int override_mask() const override { return OP_SCRIPT; }
 };
 
 void write_file(const std::string& path, const std::string& text) {
@@ -140,18 +134,6 @@ TEST_F(Api, ParamsReachTheDriver) {
     EXPECT_EQ(api->params_get("view_w").number(), 320);
 }
 
-TEST_F(Api, FileLoadPrefersUserOverData) {
-    api->params_set("datadir", var(root + "/data"));
-    write_file(root + "/data/save.txt", "from data");
-    EXPECT_EQ(api->file_load("save.txt", false), "from data");
-    EXPECT_EQ(api->file_load("absent.txt", false), "");
-    // The user area is the working directory without an appid.
-    api->file_save("save.txt", "from user", 9, false);
-    EXPECT_EQ(api->file_load("save.txt", false), "from user");
-    EXPECT_EQ(api->file_load("save.txt", true), "from user");
-    unlink("save.txt");
-}
-
 TEST_F(Api, RequireResolvesOnceByBaseName) {
     write_file(root + "/game/main.lua", "main()");
     write_file(root + "/game/util.lua", "util()");
@@ -207,20 +189,6 @@ TEST_F(Api, ScriptPathWithoutDirectoryMeansWorkingDirectory) {
     unlink("cwd_mod.lua");
     ASSERT_EQ(mod.scripts.size(), 1u);
     EXPECT_EQ(api->modules[0].path, "cwd_mod.lua");
-}
-
-TEST_F(Api, FilterCallbackRewritesSource) {
-    write_file(root + "/game/f.lua", "raw()");
-    api->params_set("require_filter_callback", var(""));  // empty: no filter
-    api->require("f");
-    api->params_set("require_filter_callback", var("my_filter"));
-    write_file(root + "/game/g.lua", "raw2()");
-    api->require("g");
-    ASSERT_EQ(mod.calls.size(), 1u);
-    EXPECT_EQ(mod.calls[0], std::make_pair(std::string("my_filter"), std::string("raw2()")));
-    ASSERT_EQ(mod.scripts.size(), 2u);
-    EXPECT_EQ(mod.scripts[0].second, "raw()");
-    EXPECT_EQ(mod.scripts[1].second, "filtered()");
 }
 
 TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {

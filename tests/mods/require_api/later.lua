@@ -1,0 +1,1 @@
+later_ran = true
