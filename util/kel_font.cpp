@@ -63,8 +63,9 @@ int font_load(const char* name, int size) {
             break;
         }
     }
-    const char* path = found.empty() ? nullptr : driver_data_path(found.c_str());
-    if (!path || strlen(path) >= FONT_PATH_MAX) {
+    // Copied at once: the texture search below reuses the driver's path buffer.
+    std::string path = found.empty() ? "" : driver_data_path(found.c_str());
+    if (path.empty() || path.size() >= FONT_PATH_MAX) {
         KEL_LOG("font_load", "unable to find font %s\n", name);
         _fonts->keys[key] = 0;
         return 0;
@@ -80,7 +81,7 @@ int font_load(const char* name, int size) {
     f.texture = texture;
     f.scale = 1.0f;
     f.size = (float)size;
-    strcpy(f.path, path);
+    strcpy(f.path, path.c_str());
     _fonts->fonts.push_back(f);
     font_parse(index);
     return index;
@@ -217,7 +218,10 @@ void font_layout(int font, const char* text, float wrap, FontLines* out) {
         float adv = s * f->metrics[c][2];
         // A character alone on its line stays there even when wider than the wrap.
         if (wrap > 0.0f && width + adv > wrap && i > start) {
-            if (space >= 0) {
+            if (c == ' ') {
+                // The overflowing space is the break itself: no line starts with it.
+                if (!_font_emit(out, start, i, width)) return;
+            } else if (space >= 0) {
                 if (!_font_emit(out, start, space, space_width)) return;
                 i = space;  // resume after the space
             } else {

@@ -143,6 +143,12 @@ TEST_F(Fonts, LayoutLinesAndWrapping) {
     EXPECT_EQ(line(hw, l, 1), "world");
     EXPECT_EQ(l.line[1].width, 50);
 
+    // A space that overflows is the break: the next line does not start with it.
+    font_layout(f, hw, 50, &l);
+    ASSERT_EQ(l.count, 2);
+    EXPECT_EQ(line(hw, l, 0), "hello");
+    EXPECT_EQ(line(hw, l, 1), "world");
+
     // A word longer than the wrap breaks at the overflowing character.
     const char* word = "abcdefgh";
     font_layout(f, word, 35, &l);
