@@ -23,6 +23,7 @@ static struct {
     char caption_src[VIDEO_CAPTION_MAX];  // the driver caption it came from
     char icon[VIDEO_ICON_MAX];
     char error[VIDEO_ERROR_MAX];
+    int gl_library;  // our own reference on SDL's GL library
 } _video;
 
 SDL_Window* driver_video_window() { return _video.window; }
@@ -165,6 +166,9 @@ SDL_Window* _try_init_video(int w, int h, int fullscreen) {
     KEL_LOG("_try_init_video", "_try_init_video: initial init\n");
     if (!_video_subsystem_up()) return NULL;
     _video_attributes();
+    // SDL unloads the GL library with its last GL window, which would take the context
+    // and every texture with it when the window is re-created; hold a reference.
+    if (!_video.gl_library && SDL_GL_LoadLibrary(NULL) == 0) _video.gl_library = 1;
     KEL_LOG("_try_init_video", "KEL_SDL_WINDOW_RESIZABLE:%d\n", 1);
     KEL_LOG("_try_init_video", "SDL_WINDOW_RESIZABLE\n");
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
@@ -268,6 +272,8 @@ void driver_video_deinit() {
     if (_video.window) SDL_DestroyWindow(_video.window);
     _video.context = NULL;
     _video.window = NULL;
+    if (_video.gl_library) SDL_GL_UnloadLibrary();
+    _video.gl_library = 0;
     _video.caption[0] = _video.caption_src[0] = _video.icon[0] = 0;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }

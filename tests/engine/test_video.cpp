@@ -1,0 +1,121 @@
+// The window and its GL context: sizes, re-creation, caption, refusal without a display.
+#include <SDL2/SDL.h>
+#include <sys/wait.h>
+
+#include "gfx_test_util.h"
+#include "util/kel_driver-tex_load.h"
+
+using namespace gfxt;
+
+// Must run before anything in this process touches SDL: the child starts clean.
+TEST(Video, NoDisplayRefusesWithReason) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
+        driver_verbose_set(0);
+        driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
+        driver_video_init(0, 0, 640, 480, 240, 160, 0);
+        int ok = driver_video_window() == NULL && driver_video_error()[0] != 0;
+        driver_video_swap();  // without a window: nothing, no crash
+        _driver_video_resize();
+        ok = ok && driver_video_minimize() == 0;
+        driver_deinit();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+class VideoTest : public ::testing::Test {
+protected:
+    void SetUp() override { gl_up(640, 480); }
+    void TearDown() override { gl_down(); }
+};
+
+TEST_F(VideoTest, OpensEs11ContextAtRequestedSize) {
+    const char* v = (const char*)glGetString(GL_VERSION);
+    ASSERT_TRUE(v);
+    EXPECT_NE(std::string(v).find("OpenGL ES-CM 1.1"), std::string::npos) << v;
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_STREQ(driver_platform_get(), "desktop");
+}
+
+TEST_F(VideoTest, SameSizeKeepsWindowNewSizeKeepsContextAndTextures) {
+    SDL_Window* win = driver_video_window();
+    void* ctx = driver_video_context();
+    std::string log = log_of([] { driver_video_init(640, 480, 640, 480, 240, 160, 0); });
+    EXPECT_NE(log.find("no changes needed"), std::string::npos) << log;
+    EXPECT_EQ(driver_video_window(), win);
+
+    uint8_t px[64 * 64 * 4] = {0};
+    int w, h, tw, th;
+    uint32_t tex = _driver_tex_load_from_data(px, 64, 64, &w, &h, &tw, &th);
+    ASSERT_NE(tex, 0u);
+
+    log = log_of([] { driver_video_init(320, 240, 640, 480, 240, 160, 0); });
+    EXPECT_EQ(log.find("no changes needed"), std::string::npos);
+    EXPECT_EQ(driver_video_context(), ctx);
+    EXPECT_EQ(log.find("SDL_GL_CreateContext"), std::string::npos);
+    int sw = 0, sh = 0;
+    driver_screen_size_get(&sw, &sh);
+    EXPECT_EQ(sw, 320);
+    EXPECT_EQ(sh, 240);
+    EXPECT_TRUE(glIsTexture(tex));
+    // The context still draws into the new window.
+    gfx_clear();
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST_F(VideoTest, DefaultSizeIsEightyPercentOfDesktop) {
+    SDL_DisplayMode m;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &m), 0);
+    driver_video_init(0, 0, 640, 480, 240, 160, 0);
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    EXPECT_EQ(w, 80 * m.w / 100);
+    EXPECT_EQ(h, 80 * m.h / 100);
+}
+
+TEST_F(VideoTest, CaptionAndFlipApplyAtTheRightTime) {
+    driver_video_swap();
+    driver_caption_set("Caf\xc3\xa9 \x01game");
+    EXPECT_STRNE(SDL_GetWindowTitle(driver_video_window()), "Caf?? ?game");  // not yet
+    driver_video_swap();
+    EXPECT_STREQ(SDL_GetWindowTitle(driver_video_window()), "Caf?? ?game");
+    EXPECT_STREQ(driver_caption_get(), "Caf\xc3\xa9 \x01game");
+
+    driver_flip_set(1);
+    driver_video_init(300, 200, 640, 480, 240, 160, 0);
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    driver_flip_set(0);
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(h, 300);
+}
+
+TEST_F(VideoTest, IconAndImageLoad) {
+    png_write("icon.png", 16, 8, [](int x, int) { return x < 8 ? 0xFF0000FFu : 0x8000FF00u; });
+    std::string path = data_dir() + "/icon.png";
+    int w = 0, h = 0, comp = 0;
+    unsigned char* px = driver_image_load(path.c_str(), &w, &h, &comp, 4);
+    ASSERT_TRUE(px);
+    EXPECT_EQ(w, 16);
+    EXPECT_EQ(h, 8);
+    EXPECT_EQ(px[0], 0xFF);
+    EXPECT_EQ(px[15 * 4 + 3], 0x80);
+    free(px);
+    EXPECT_EQ(driver_image_load((data_dir() + "/none.png").c_str(), &w, &h, &comp, 4), nullptr);
+    driver_icon_set(path.c_str());
+    driver_video_swap();  // applies the icon; a bad one next must leave things working
+    driver_icon_set((data_dir() + "/none.png").c_str());
+    driver_video_swap();
+    EXPECT_TRUE(driver_video_window());
+}
