@@ -1,0 +1,172 @@
+// Textures: padding and accounting, the file search, lookups that fail, the memory
+// budget with an injected clock, and reloading a changed file.
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "gfx_test_util.h"
+#include "util/kel_driver-tex_load.h"
+
+using namespace gfxt;
+
+static time_t g_now = 1000;
+static time_t fake_clock() { return g_now; }
+
+class TexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gl_up(640, 480);
+        g_now = 1000;
+        gfx_clock_set(fake_clock);
+        gfx_view_scale_set(1);
+        gfx_ortho();
+    }
+    void TearDown() override {
+        gfx_clock_set(NULL);
+        gl_down();
+    }
+    static void solid(const char* name, int w, int h, uint32_t abgr) {
+        png_write(name, w, h, [abgr](int, int) { return abgr; });
+    }
+};
+
+TEST_F(TexTest, PaddedSizeAndAccounting) {
+    solid("small.png", 100, 30, 0xFFFFFFFF);
+    int t = gfx_tex_load("small");
+    ASSERT_NE(t, 0);
+    const GfxTex& r = gfx_tex_get(t);
+    EXPECT_FLOAT_EQ(r.width, 128);
+    EXPECT_FLOAT_EQ(r.height, 64);
+    EXPECT_EQ(r.bytes, 43690u);
+    EXPECT_EQ(r.waste, 21802u);
+    EXPECT_EQ(gfx_mem_used(), 43690u);
+    EXPECT_EQ(gfx_mem_waste(), 21802u);
+    const GfxImg& g = gfx_img_get(gfx_img_load("small"));
+    EXPECT_FLOAT_EQ(g.fw, 100);
+    EXPECT_FLOAT_EQ(g.sh, 30);
+    EXPECT_FLOAT_EQ(g.tx, 0);
+
+    solid("wide.png", 5000, 10, 0xFFFFFFFF);
+    const GfxTex& wide = gfx_tex_get(gfx_tex_load("wide"));
+    EXPECT_FLOAT_EQ(wide.width, 5000);
+    EXPECT_FLOAT_EQ(wide.height, 64);
+    EXPECT_EQ(_driver_tex_pad(64), 64);
+    EXPECT_EQ(_driver_tex_pad(65), 128);
+    EXPECT_EQ(_driver_tex_pad(1), 64);
+}
+
+TEST_F(TexTest, PaddingRepeatsEdgePixels) {
+    // Last column green, last row blue, the rest red; 40 x 20 pads to 64 x 64.
+    png_write("edge.png", 40, 20, [](int x, int y) {
+        return y == 19 ? 0xFFFF0000u : x == 39 ? 0xFF00FF00u : 0xFF0000FFu;
+    });
+    int t = gfx_tex_load("edge");
+    ASSERT_NE(t, 0);
+    // Images over the padding only: right of the image, then below it.
+    int right = gfx_img_register("pad_r", t, 40, 0, 24, 19, 0, 0, 24, 19);
+    int below = gfx_img_register("pad_b", t, 0, 20, 39, 44, 0, 0, 39, 44);
+    gfx_img_draw(0, 0, 48, 38, right);
+    gfx_img_draw(100, 0, 78, 88, below);
+    EXPECT_GT(pixel(20, 10).g, 200);
+    EXPECT_EQ(pixel(20, 10).r, 0);
+    EXPECT_GT(pixel(140, 40).b, 200);
+    EXPECT_EQ(pixel(140, 40).r, 0);
+}
+
+TEST_F(TexTest, FileSearchOrder) {
+    solid("hero.jpg", 4, 4, 0xFFFFFFFF);
+    solid("hero.png", 4, 4, 0xFFFFFFFF);
+    EXPECT_STREQ(_gfx_find("hero"), "hero.png");
+    solid("hero.tga", 4, 4, 0xFFFFFFFF);  // a PNG under that name; only the name matters here
+    EXPECT_STREQ(_gfx_find("hero"), "hero.tga");
+    solid("hero", 4, 4, 0xFFFFFFFF);
+    EXPECT_STREQ(_gfx_find("hero"), "hero.tga");  // no dot: the bare name is not tried
+    EXPECT_STREQ(_gfx_find("hero.png"), "hero.png");
+    solid("logo.png.kel", 4, 4, 0xFFFFFFFF);
+    EXPECT_STREQ(_gfx_find("logo.png"), "logo.png.kel");
+    EXPECT_EQ(_gfx_find("nothing"), nullptr);
+}
+
+TEST_F(TexTest, FailuresAreRememberedAndLoggedOnce) {
+    std::string log = log_of([] {
+        EXPECT_EQ(gfx_tex_load("missing"), 0);
+        EXPECT_EQ(gfx_tex_load("missing"), 0);
+        EXPECT_EQ(gfx_img_load("ghost"), 0);
+        EXPECT_EQ(gfx_img_load("ghost"), 0);
+    });
+    EXPECT_EQ(count_of(log, "unable to find tex missing"), 1);
+    EXPECT_EQ(count_of(log, "unable to find img ghost"), 1);
+    // Undecodable file: the record exists without a texture and draws are skipped.
+    file_write("junk.png", "not an image");
+    log = log_of([] { EXPECT_NE(gfx_tex_load("junk"), 0); });
+    EXPECT_NE(log.find("stbi_load failed"), std::string::npos);
+    EXPECT_EQ(gfx_img_load("junk"), 0);
+    EXPECT_EQ(gfx_mem_used(), 0u);
+}
+
+TEST_F(TexTest, LongNamesAndPathsAreRefused) {
+    std::string name(100, 'n');
+    solid((name.substr(0, 60) + ".png").c_str(), 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(gfx_tex_load(name.c_str()), 0);
+    EXPECT_EQ(gfx_img_load(name.c_str()), 0);
+    EXPECT_NE(gfx_tex_load(name.substr(0, 60).c_str()), 0);  // 60 characters fit
+
+    // A short name whose full path passes 511 characters.
+    std::string deep = data_dir();
+    while (deep.size() < 490) {
+        deep += "/dddddddddddddddddddddddddddddd";
+        mkdir(deep.c_str(), 0755);
+    }
+    std::string rel = deep.substr(data_dir().size() + 1) + "/pic";
+    solid((rel + ".png").c_str(), 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(gfx_tex_load(rel.c_str()), 0);
+    for (int i = 1; i < gfx_tex_count(); i++) EXPECT_LT(strlen(gfx_tex_get(i).path), 512u);
+}
+
+TEST_F(TexTest, BudgetRecyclesOnlyLongIdleTextures) {
+    // 2049 x 2049 pads to 4096 x 4096: 89,478,485 bytes charged each, three fit.
+    solid("big0.png", 2049, 2049, 0xFFFFFFFF);
+    std::string src = data_dir() + "/big0.png";
+    for (int i = 1; i < 5; i++) {
+        std::string cmd = "cp '" + src + "' '" + data_dir() + "/big" + std::to_string(i) + ".png'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    int a = gfx_tex_load("big0"), b = gfx_tex_load("big1"), c = gfx_tex_load("big2");
+    EXPECT_EQ(gfx_mem_used(), 3 * 89478485ull);
+    g_now = 1004;  // idle exactly 4 s: not yet a candidate
+    int d = gfx_tex_load("big3");
+    EXPECT_GT(gfx_mem_used(), (uint64_t)KEL_GFX_MEMMAX);
+    EXPECT_TRUE(gfx_tex_get(a).loaded && gfx_tex_get(b).loaded && gfx_tex_get(c).loaded);
+    g_now = 1005;
+    gfx_tex_touch(b);
+    gfx_img_load("big2");  // drawing an image keeps its texture too
+    std::string log = log_of([] { gfx_tex_load("big4"); });
+    EXPECT_NE(log.find("_gfx_tex_recycle: 1 (big0)"), std::string::npos) << log;
+    EXPECT_FALSE(gfx_tex_get(a).loaded);
+    EXPECT_EQ(gfx_tex_get(a).gl_id, 0u);
+    EXPECT_TRUE(gfx_tex_get(b).loaded && gfx_tex_get(c).loaded && gfx_tex_get(d).loaded);
+    EXPECT_EQ(gfx_mem_used(), 4 * 89478485ull);
+    // Used again: same index, loaded again.
+    EXPECT_EQ(gfx_tex_load("big0"), a);
+    EXPECT_TRUE(gfx_tex_get(a).loaded);
+    EXPECT_NE(gfx_tex_gl_id(a), 0u);
+}
+
+TEST_F(TexTest, ChangedFileIsReloaded) {
+    solid("chg.png", 8, 8, 0xFF0000FF);  // red
+    int img = gfx_img_load("chg");
+    ASSERT_NE(img, 0);
+    time_t t0 = gfx_tex_get(gfx_img_get(img).texture).file_time;
+    solid("chg.png", 16, 8, 0xFFFF0000);  // blue and wider
+    std::string path = data_dir() + "/chg.png";
+    struct utimbuf ut = {t0 + 5, t0 + 5};
+    utime(path.c_str(), &ut);
+    g_now = t0 + 6;  // still being written (not older than a second): left alone
+    gfx_reload_auto();
+    EXPECT_FLOAT_EQ(gfx_img_get(img).sw, 8);
+    g_now = t0 + 7;
+    gfx_reload_auto();
+    EXPECT_FLOAT_EQ(gfx_img_get(img).sw, 16);
+    gfx_img_draw(0, 0, 0, 0, img);
+    EXPECT_GT(pixel(4, 4).b, 200);
+    EXPECT_EQ(pixel(4, 4).r, 0);
+}
