@@ -1,6 +1,7 @@
 // kel_json: JSON decoding into `var` through the push parser, and encoding from `var`.
 #include "util/kel_json.h"
 
+#include <locale.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -165,7 +166,21 @@ static void _json_number(std::string& o, double d) {
         char big[512];  // "%f" of the largest double is 316 bytes
         int n = snprintf(big, sizeof big, "%f", d);
         if (n < 0) return;
-        char* dot = (char*)memchr(big, '.', (size_t)n);
+        // JSON wants '.', whatever decimal point the C locale prints
+        const char* dp = localeconv()->decimal_point;
+        size_t dl = dp ? strlen(dp) : 0;
+        char* dot = NULL;
+        if (dl && !(dp[0] == '.' && dl == 1)) {
+            char* at = strstr(big, dp);
+            if (at) {
+                *at = '.';
+                memmove(at + 1, at + dl, (size_t)n - (size_t)(at - big) - dl + 1);
+                n -= (int)dl - 1;
+                dot = at;
+            }
+        } else {
+            dot = (char*)memchr(big, '.', (size_t)n);
+        }
         if (dot) {
             while (n > (dot - big) + 2 && big[n - 1] == '0') n--;
         }
