@@ -181,6 +181,10 @@ TEST_F(HostGame, TimeStepAndDailyReset) {
     fake_ms += 20;
     game_loop();
     EXPECT_EQ(get("get"), "4 0.02");
+    // A reading that went negative is reset before the step is taken.
+    fake_ms += 0x90000000u;
+    game_loop();
+    EXPECT_EQ(get("get"), "5 0");
     EXPECT_EQ(game_quit(-1), 0);
 }
 
