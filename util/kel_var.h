@@ -9,7 +9,7 @@
 //   var l(3, 0), d(4, 0);            // empty list, empty dict
 //   list_append(l, 1.5);             // l = [1.5]
 //   d["name"] = "kel";               // dict read inserts a missing key (as none), then assigns
-//   d.set("hp", 10);                 // same, without the intermediate none
+//   d.set("hp", 10);                 // the same in one call
 //   if (d.has("hp")) n = d["hp"].to_int();
 //   var it(d.iter()), k, v;          // the handle owns the iterator
 //   while (it.next(k, v)) ...        // keys in byte order
