@@ -206,7 +206,16 @@ TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     struct utimbuf t = {now - 5, now - 5};
     ASSERT_EQ(utime(entry.c_str(), &t), 0);
     api->modules[0].mtime = now - 10;
+    int was = driver_verbose_get();
+    driver_verbose_set(1);
+    testing::internal::CaptureStdout();
     mods_reload_auto(&game);
+    fflush(stdout);
+    std::string out = testing::internal::GetCapturedStdout();
+    driver_verbose_set(was);
+    EXPECT_NE(out.find("][mods_module.cpp:mods_reload_auto:"), std::string::npos) << out;
+    EXPECT_NE(out.find("reload...\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("mods_reload: " + entry + "\n"), std::string::npos) << out;
     EXPECT_EQ(mod.scripts.size(), 3u);
     ASSERT_EQ(api->modules.size(), 1u);
     EXPECT_EQ(api->modules[0].mtime, now - 5);
