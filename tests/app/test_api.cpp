@@ -50,10 +50,9 @@ protected:
         set_script(root + "/game/main.lua");
     }
     void TearDown() override {
+        api->params_set("datadir", var(""));  // the override is process-wide
         delete api;
         api = nullptr;
-        ModsAPI reset(nullptr);  // process-wide "datadir" back to none
-        reset.params_set("datadir", var(""));
         driver_deinit();
         std::string cmd = "rm -rf '" + root + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
