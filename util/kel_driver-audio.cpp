@@ -186,6 +186,10 @@ int AudioSourceVorbis::get(int pos, int n, float* tmp) {
             SDL_AudioStreamPut(resampler, decoded.data(),
                                got * MIX_CHANNELS * (int)sizeof(float));
         } else {
+            // The converter holds back the last input until more follows: push
+            // silence through it; the length bound cuts what lies past the end.
+            std::fill(decoded.begin(), decoded.end(), 0.0f);
+            SDL_AudioStreamPut(resampler, decoded.data(), (int)(decoded.size() * sizeof(float)));
             SDL_AudioStreamFlush(resampler);
             drained = true;
         }

@@ -1,0 +1,92 @@
+// End to end: the sound test game runs with a window (under Xvfb) and SDL's disk
+// audio driver; what the device received must hold the game's sounds at the right
+// level and pitch, in order.
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "tests/engine/test_audio_util.h"
+
+static bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+static std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+struct Window {
+    double rms, hz;
+};
+
+TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
+    std::string game = std::string(KEL_BINARY_DIR) + "/kelgame";
+    if (!exists(game)) GTEST_SKIP() << "kelgame not built";
+    std::string x = getenv("DISPLAY") ? "" : "xvfb-run -a ";
+    if (!getenv("DISPLAY") && system("command -v xvfb-run >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no display and no xvfb-run";
+    char tmpl[] = "/tmp/kel_audio_game_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl, raw = dir + "/out.raw", log = dir + "/log.txt";
+    std::string src = KEL_SOURCE_DIR;
+    std::string cmd = "cd '" + dir + "' && HOME='" + dir + "' SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" +
+                      raw + "' timeout 60 " + x + "'" + game + "' --verbose -crash exit -mod '" + src +
+                      "/tests/mods/sound_game/main.lua' -datadir '" + src +
+                      "/tests/data/audio' >'" + log + "' 2>&1";
+    int rc = system(cmd.c_str());
+    std::string out = slurp(log);
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;
+    EXPECT_NE(out.find("_mixer: audio_init: OK"), std::string::npos) << out;
+    // the second kel_stream_play only changes the volume; the second stop does nothing
+    size_t play = out.find("_mixer: stream_play");
+    ASSERT_NE(play, std::string::npos) << out;
+    EXPECT_EQ(out.find("_mixer: stream_play", play + 1), std::string::npos);
+    size_t stop = out.find("_mixer: stream_stop");
+    ASSERT_NE(stop, std::string::npos);
+    EXPECT_EQ(out.find("_mixer: stream_stop", stop + 1), std::string::npos);
+
+    std::string bytes = slurp(raw);
+    ASSERT_GT(bytes.size(), (size_t)(2.5 * 44100 * 8)) << "device output too short";
+    std::vector<float> st(bytes.size() / 4);
+    memcpy(st.data(), bytes.data(), st.size() * 4);
+    std::vector<float> l = ta_channel(st, 0), r = ta_channel(st, 1);
+    float lr = 0.0f;  // mono sounds on both channels (a volume ramp steps per sample)
+    for (size_t i = 0; i < l.size(); i++) lr = fmaxf(lr, fabsf(l[i] - r[i]));
+    EXPECT_LT(lr, 1e-3f);
+    EXPECT_LE(ta_peak(l), 1.0f);
+
+    const size_t w = 2205;  // 50 ms
+    std::vector<Window> ws;
+    for (size_t i = 0; i + w <= l.size(); i += w) {
+        std::vector<float> part(l.begin() + (long)i, l.begin() + (long)(i + w));
+        double sum = 0;
+        for (float v : part) sum += (double)v * v;
+        ws.push_back({sqrt(sum / w), ta_freq(part, 44100)});
+    }
+    auto first = [&](double hz, double rms, int* count) {
+        int at = -1;
+        *count = 0;
+        for (size_t i = 0; i < ws.size(); i++) {
+            if (fabs(ws[i].hz - hz) > hz * 0.03 || fabs(ws[i].rms - rms) > 0.02) continue;
+            if (at < 0) at = (int)i;
+            (*count)++;
+        }
+        return at;
+    };
+    int n_beep, n_loud, n_quiet;
+    int beep = first(1000, 0.5 / sqrt(2.0), &n_beep);
+    int loud = first(500, 0.5 / sqrt(2.0), &n_loud);  // 22050 Hz stream at true pitch
+    int quiet = first(500, 0.25 / sqrt(2.0), &n_quiet);
+    EXPECT_GE(n_beep, 6);
+    EXPECT_LE(n_beep, 11);  // the beep alone: the stream never plays an octave high
+    EXPECT_GE(n_loud, 10);
+    EXPECT_GE(n_quiet, 8);
+    EXPECT_TRUE(beep >= 0 && beep < loud && loud < quiet) << beep << " " << loud << " " << quiet;
+    EXPECT_LT(ws.back().rms, 0.001) << "still sounding after stop";
+    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+}
