@@ -13,15 +13,10 @@ function _init()
     check("platform", "Evercade")
     check("version", "test")
     check("idiom", "")
-    check("speed", 1)
-    check("ticks", 1)
-    check("view_x", 0)
-    check("view_y", 0)
-    check("view_w", 0)
-    check("view_h", 0)
-    check("view_scale", 1)
-    check("window_w", 0)
-    check("window_h", 0)
+    for name, want in pairs({speed = 1, ticks = 1, view_x = 0, view_y = 0, view_w = 0, view_h = 0,
+                             view_scale = 1, window_w = 0, window_h = 0}) do
+        check(name, want)
+    end
     assert(kel_params_get("vinfo"):match("^kelgame %S+ %(.+%)$"), kel_params_get("vinfo"))
     if kel_params_get("foo") ~= nil then
         check("foo", "bar")
