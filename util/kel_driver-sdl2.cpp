@@ -54,8 +54,11 @@ static int _video_subsystem_up() {
     }
     if (!_video_driver_usable()) {
         char buf[VIDEO_ERROR_MAX];
-        snprintf(buf, sizeof buf, "no display (SDL video driver \"%s\"; is DISPLAY set?)",
-                 SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "none");
+        if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+            snprintf(buf, sizeof buf, "no display (DISPLAY is not set)");
+        else
+            snprintf(buf, sizeof buf, "no usable display (SDL video driver \"%s\")",
+                     SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "none");
         _video_error(buf);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return 0;
