@@ -37,38 +37,41 @@ static void _log_write(const char* prefix, const char* msg) {
     if (len == 0 || msg[len - 1] != '\n') fputc('\n', stdout);
 }
 
+// Prints one line in the plain (stamped = 0) or stamped style.
+static void _log_vprint(int stamped, const char* file, int line, const char* func,
+                        const char* fmt, va_list ap) {
+    if (!driver_verbose_get()) return;
+    char* msg = _log_format(fmt, ap);
+    if (!msg) return;
+    char prefix[400] = "";
+    if (stamped) {
+        time_t now = time(NULL);
+        struct tm tm;
+        localtime_r(&now, &tm);
+        snprintf(prefix, sizeof prefix, "[%s][%04d-%02d-%02d %02d:%02d:%02d][%s:%s:%d] ",
+                 _log_tag(), tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                 tm.tm_min, tm.tm_sec, file ? _log_base(file) : "", func ? func : "", line);
+    } else if (file && func && line) {
+        snprintf(prefix, sizeof prefix, "[%s:%s:%d] ", _log_base(file), func, line);
+    }
+    _log_write(prefix, msg);
+    if (!stamped) fflush(stdout);
+    free(msg);
+}
+
 void log_printf(const char* file, int line, const char* func, int level, const char* fmt, ...) {
     (void)level;
-    if (!driver_verbose_get()) return;
     va_list ap;
     va_start(ap, fmt);
-    char* msg = _log_format(fmt, ap);
+    _log_vprint(0, file, line, func, fmt, ap);
     va_end(ap);
-    if (!msg) return;
-    char prefix[320] = "";
-    if (file && func && line)
-        snprintf(prefix, sizeof prefix, "[%s:%s:%d] ", _log_base(file), func, line);
-    _log_write(prefix, msg);
-    fflush(stdout);
-    free(msg);
 }
 
 void log_printf_stamped(const char* file, int line, const char* func, int level, const char* fmt,
                         ...) {
     (void)level;
-    if (!driver_verbose_get()) return;
     va_list ap;
     va_start(ap, fmt);
-    char* msg = _log_format(fmt, ap);
+    _log_vprint(1, file, line, func, fmt, ap);
     va_end(ap);
-    if (!msg) return;
-    time_t now = time(NULL);
-    struct tm tm;
-    localtime_r(&now, &tm);
-    char prefix[400];
-    snprintf(prefix, sizeof prefix, "[%s][%04d-%02d-%02d %02d:%02d:%02d][%s:%s:%d] ", _log_tag(),
-             tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-             file ? _log_base(file) : "", func ? func : "", line);
-    _log_write(prefix, msg);
-    free(msg);
 }

@@ -1,5 +1,7 @@
 // File access, data directories and ticks of the driver, on real files in a temp dir.
 #include <gtest/gtest.h>
+
+#include "tests/engine/test_capture.h"
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,27 +29,6 @@ void write_file(const std::string& path, const std::string& text) {
     fclose(f);
 }
 
-// Runs fn with stdout captured and returns what it printed.
-template <class F>
-std::string capture_stdout(F fn) {
-    fflush(stdout);
-    char name[] = "/tmp/kel_out_XXXXXX";
-    int fd = mkstemp(name);
-    int saved = dup(1);
-    dup2(fd, 1);
-    fn();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::string out;
-    char buf[4096];
-    lseek(fd, 0, SEEK_SET);
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
-    close(fd);
-    unlink(name);
-    return out;
-}
 
 class Driver : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 // The log's two line styles, its silence and its handling of long messages.
 #include <gtest/gtest.h>
+
+#include "tests/engine/test_capture.h"
 #include <regex>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,26 +13,6 @@
 
 namespace {
 
-template <class F>
-std::string capture_stdout(F fn) {
-    fflush(stdout);
-    char name[] = "/tmp/kel_log_XXXXXX";
-    int fd = mkstemp(name);
-    int saved = dup(1);
-    dup2(fd, 1);
-    fn();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::string out;
-    char buf[4096];
-    lseek(fd, 0, SEEK_SET);
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
-    close(fd);
-    unlink(name);
-    return out;
-}
 
 struct Verbose {
     explicit Verbose(int on) { driver_verbose_set(on); }
