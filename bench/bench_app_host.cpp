@@ -62,6 +62,7 @@ static void BM_HostEventRouted(benchmark::State& state) {
     e.type = EVT_KEYDOWN;
     e.key = DRIVER_KEY_A;
     for (auto _ : state) game_event(e);
+    state.SetLabel(game_current()->mod->is_okay() ? "ok" : "FAILED");
 }
 BENCHMARK(BM_HostEventRouted);
 

@@ -16,10 +16,6 @@ static ModsAPI* _mods_lua_current = nullptr;
 
 ModsAPI* mods_lua_api() { return _mods_lua_current; }
 
-void mods_lua_console(const char* text) {
-    if (_mods_lua_current && text) _mods_lua_current->console(text);
-}
-
 // Output of a state goes to the API it serves (registry "g2"), which is right even
 // while another state is current; the process-wide pointer is the fallback.
 static ModsAPI* _mods_lua_api_of(lua_State* L) {

@@ -48,7 +48,4 @@ int mods_lua_run(lua_State* L, const char* text, const char* name);
 // while a state closes, by its destructor.
 ModsAPI* mods_lua_api();
 
-// Hands text to the current console; dropped when there is none.
-void mods_lua_console(const char* text);
-
 #endif
