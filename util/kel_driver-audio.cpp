@@ -201,6 +201,8 @@ int AudioSourceVorbis::get(int pos, int n, float* tmp) {
 
 // --- device
 
+static void _cvt_update(Mixer* m);
+
 void _driver_audio_memused(int delta) {
     uint32_t now = _memused.fetch_add((uint32_t)delta) + (uint32_t)delta;
     KEL_LOG("_driver_audio_memused", "_mixer->memused: %.2fM\n", now / 1048576.0);
@@ -235,6 +237,14 @@ void _driver_audio_init() {
     KEL_LOG("_driver_audio_init", "_mixer: device=%d, freq=%d, channels=%d, samples=%d\n",
             (int)m->device, m->obtained.freq, m->obtained.channels, m->obtained.samples);
     KEL_LOG("_driver_audio_init", "_mixer: audio_init: OK\n");
+    // Size the callback's buffers now so the audio thread starts without allocating.
+    _cvt_update(m);
+    if (m->cvt.needed >= 0) {
+        size_t n = 2 * (size_t)ceil(m->obtained.size / m->cvt.len_ratio / 4.0 / 2.0);
+        m->mixbuf.resize(n);
+        m->scratch.resize(n);
+        if (m->cvt.needed) m->cvtbuf.resize(n * 4 * (size_t)m->cvt.len_mult);
+    }
     _mixer = m;
     SDL_PauseAudioDevice(m->device, 0);
 }

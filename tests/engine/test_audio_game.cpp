@@ -19,10 +19,6 @@ static std::string slurp(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-struct Window {
-    double rms, hz;
-};
-
 TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
     std::string game = std::string(KEL_BINARY_DIR) + "/kelgame";
     if (!exists(game)) GTEST_SKIP() << "kelgame not built";
@@ -60,33 +56,32 @@ TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
     EXPECT_LT(lr, 1e-3f);
     EXPECT_LE(ta_peak(l), 1.0f);
 
-    const size_t w = 2205;  // 50 ms
-    std::vector<Window> ws;
+    // 50 ms windows by frequency and level: the beep, the stream at true pitch
+    // (500 Hz, not an octave high), then the stream at half volume
+    struct Tone {
+        double hz, rms;
+        int count, first;
+    } tones[] = {{1000, 0.354, 0, -1}, {500, 0.354, 0, -1}, {500, 0.177, 0, -1}};
+    const size_t w = 2205;
+    double last_rms = 1.0;
     for (size_t i = 0; i + w <= l.size(); i += w) {
         std::vector<float> part(l.begin() + (long)i, l.begin() + (long)(i + w));
         double sum = 0;
         for (float v : part) sum += (double)v * v;
-        ws.push_back({sqrt(sum / w), ta_freq(part, 44100)});
-    }
-    auto first = [&](double hz, double rms, int* count) {
-        int at = -1;
-        *count = 0;
-        for (size_t i = 0; i < ws.size(); i++) {
-            if (fabs(ws[i].hz - hz) > hz * 0.03 || fabs(ws[i].rms - rms) > 0.02) continue;
-            if (at < 0) at = (int)i;
-            (*count)++;
+        double rms = sqrt(sum / w), hz = ta_freq(part, 44100);
+        for (Tone& t : tones) {
+            if (fabs(hz - t.hz) > t.hz * 0.03 || fabs(rms - t.rms) > 0.02) continue;
+            if (t.first < 0) t.first = (int)(i / w);
+            t.count++;
         }
-        return at;
-    };
-    int n_beep, n_loud, n_quiet;
-    int beep = first(1000, 0.5 / sqrt(2.0), &n_beep);
-    int loud = first(500, 0.5 / sqrt(2.0), &n_loud);  // 22050 Hz stream at true pitch
-    int quiet = first(500, 0.25 / sqrt(2.0), &n_quiet);
-    EXPECT_GE(n_beep, 6);
-    EXPECT_LE(n_beep, 11);  // the beep alone: the stream never plays an octave high
-    EXPECT_GE(n_loud, 10);
-    EXPECT_GE(n_quiet, 8);
-    EXPECT_TRUE(beep >= 0 && beep < loud && loud < quiet) << beep << " " << loud << " " << quiet;
-    EXPECT_LT(ws.back().rms, 0.001) << "still sounding after stop";
+        last_rms = rms;
+    }
+    EXPECT_GE(tones[0].count, 6);
+    EXPECT_LE(tones[0].count, 11);  // the beep alone
+    EXPECT_GE(tones[1].count, 10);
+    EXPECT_GE(tones[2].count, 8);
+    EXPECT_TRUE(tones[0].first >= 0 && tones[0].first < tones[1].first &&
+                tones[1].first < tones[2].first);
+    EXPECT_LT(last_rms, 0.001) << "still sounding after stop";
     EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }

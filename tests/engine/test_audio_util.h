@@ -1,5 +1,5 @@
-// Helpers shared by the audio tests: a running mixer whose device is paused, so the
-// tests drive the mixing callback themselves, plus small sources and signal checks.
+// Helpers of the audio tests: a mixer whose device is paused, so tests run the
+// mixing callback themselves; small sources; signal measures.
 #ifndef TEST_AUDIO_UTIL_H
 #define TEST_AUDIO_UTIL_H
 
@@ -16,13 +16,12 @@
 
 enum { TA_FRAMES = 1024, TA_FLOATS = 2 * TA_FRAMES, TA_BYTES = 4 * TA_FLOATS };
 
-// A generator that writes one level everywhere; the level may change between buffers.
+// Writes one level everywhere; the level may change between buffers.
 struct ConstGen : AudioCallback {
     std::atomic<float>* level;
     explicit ConstGen(std::atomic<float>* l) : level(l) {}
     int get_samples(float* buf, int n) override {
-        float v = level->load();
-        for (int i = 0; i < n; i++) buf[i] = v;
+        for (int i = 0; i < n; i++) buf[i] = level->load();
         return n;
     }
 };
@@ -31,30 +30,28 @@ inline std::string ta_data(const char* name) {
     return std::string(KEL_SOURCE_DIR) + "/tests/data/audio/" + name;
 }
 
-// Adds a memory source holding exactly data.
 inline int ta_memory(const std::vector<float>& data) {
     AudioSourceMemory* m = new AudioSourceMemory((int)data.size());
-    for (size_t i = 0; i < data.size(); i++) m->data[i] = data[i];
+    std::copy(data.begin(), data.end(), m->data);
     return _driver_audio_source_add(m);
 }
 
-// One callback of frames stereo frames in the mix format.
-inline std::vector<float> ta_mix(int frames = TA_FRAMES) {
-    std::vector<float> out((size_t)frames * 2, 123.0f);
-    _driver_audio_mix((unsigned char*)out.data(), frames * 8);
+// One callback's output in the mix format.
+inline std::vector<float> ta_mix() {
+    std::vector<float> out(TA_FLOATS, 123.0f);
+    _driver_audio_mix((unsigned char*)out.data(), TA_BYTES);
     return out;
 }
 
 inline int ta_voice_count() { return (int)_driver_audio_voices().size(); }
 
-// One channel (0 left, 1 right) of interleaved stereo.
 inline std::vector<float> ta_channel(const std::vector<float>& st, int ch) {
     std::vector<float> out;
     for (size_t i = (size_t)ch; i < st.size(); i += 2) out.push_back(st[i]);
     return out;
 }
 
-// Frequency from upward zero crossings, over the whole signal.
+// Frequency from the upward zero crossings.
 inline double ta_freq(const std::vector<float>& s, double rate) {
     int first = -1, last = -1, count = 0;
     for (size_t i = 1; i < s.size(); i++) {
@@ -64,8 +61,7 @@ inline double ta_freq(const std::vector<float>& s, double rate) {
             count++;
         }
     }
-    if (count < 2) return 0.0;
-    return (count - 1) * rate / (last - first);
+    return count < 2 ? 0.0 : (count - 1) * rate / (last - first);
 }
 
 inline float ta_peak(const std::vector<float>& s) {
@@ -74,7 +70,6 @@ inline float ta_peak(const std::vector<float>& s) {
     return p;
 }
 
-// The mixer with the device's own callbacks paused.
 class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
