@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <vector>
 
 #include "ext/json/JSON_parser.h"
@@ -21,10 +22,21 @@ struct _json_frame {
     bool is_list;
 };
 
+// Numbers and bools never change in place, so within one document a single object can
+// serve every occurrence of a value: atlas descriptions repeat the same few coordinates and
+// sizes thousands of times, and each saved object is an allocation and a free.
+// The table is made once a document proves large. Its heap block is big enough that glibc
+// merges its small free chunks first, so the tree that follows is carved from contiguous
+// memory instead of chunks scattered by earlier frees; small documents skip both.
+enum { _JSON_NUM_SLOTS = 1024, _JSON_NUM_LAZY = 2048 };
+
 struct _json_ctx {
     var* out;
     std::vector<_json_frame> stack;  // innermost last
     std::string key;                 // pending object key
+    var yes, no;                     // shared true and false
+    std::unique_ptr<var[]> nums;     // direct-mapped number objects
+    int nums_seen = 0;
 };
 
 // Attaches v to the current container (or the output when none is open); a container
@@ -40,17 +52,41 @@ static void _json_attach(_json_ctx* c, var&& v, bool is_list, bool begin) {
         slot = &el.back();
     } else {
         _var_dict::map_type& m = static_cast<_var_dict*>(c->stack.back().obj)->entries;
-        // keys often arrive in order: the end hint then makes the insert constant time
-        slot = &m.try_emplace(m.end(), std::move(c->key))->second;
-        *slot = std::move(v);
+        // keys often arrive in order: the end hint then makes the insert constant time;
+        // a repeated key leaves v in place and is assigned over
+        size_t before = m.size();
+        auto it = m.try_emplace(m.end(), std::move(c->key), std::move(v));
+        if (m.size() == before) it->second = std::move(v);
+        slot = &it->second;
     }
     if (begin) c->stack.push_back(_json_frame{slot->_o, is_list});
 }
 
+static var _json_number_value(_json_ctx* c, double d) {
+    if (!c->nums) {
+        if (++c->nums_seen < _JSON_NUM_LAZY) return var(d);
+        c->nums.reset(new var[_JSON_NUM_SLOTS]);
+    }
+    uint64_t bits;
+    memcpy(&bits, &d, sizeof bits);
+    // small integers index by their low bits; other values by a multiplicative hash
+    uint32_t h = d >= 0 && d < (double)_JSON_NUM_SLOTS && d == (double)(uint32_t)d
+                     ? (uint32_t)d
+                     : (uint32_t)((bits * 0x9E3779B97F4A7C15ull) >> 54);
+    var& s = c->nums[h & (_JSON_NUM_SLOTS - 1)];
+    if (s._o) {
+        uint64_t have;
+        memcpy(&have, &static_cast<_var_number*>(s._o)->value, sizeof have);
+        if (have == bits) return s;
+    }
+    s = var(d);
+    return s;
+}
+
 // Bytes up to the first NUL.
 static size_t _json_cut(const JSON_value* v) {
-    const void* z = memchr(v->str, 0, v->length);
-    return z ? (size_t)((const char*)z - v->str) : v->length;
+    if (!v->has_nul) return v->length;
+    return (size_t)((const char*)memchr(v->str, 0, v->length) - v->str);
 }
 
 static int _json_callback(void* ctx, int type, const JSON_value* value) {
@@ -68,14 +104,20 @@ static int _json_callback(void* ctx, int type, const JSON_value* value) {
         break;
     case JSON_T_INTEGER:
     case JSON_T_FLOAT:
-        _json_attach(c, var(value->number), false, false);
+        _json_attach(c, _json_number_value(c, value->number), false, false);
         break;
     case JSON_T_NULL:
         _json_attach(c, var(), false, false);
         break;
     case JSON_T_TRUE:
     case JSON_T_FALSE:
-        _json_attach(c, var(type == JSON_T_TRUE), false, false);
+        if (type == JSON_T_TRUE) {
+            if (!c->yes._o) c->yes = var(true);
+            _json_attach(c, var(c->yes), false, false);
+        } else {
+            if (!c->no._o) c->no = var(false);
+            _json_attach(c, var(c->no), false, false);
+        }
         break;
     case JSON_T_STRING:
         _json_attach(c, var(value->str, _json_cut(value)), false, false);
@@ -291,6 +333,7 @@ static void _json_put(std::string& o, const var& v, int depth) {
         const std::vector<var>& el = static_cast<_var_list*>(ob)->elements;
         o.push_back('[');
         for (size_t i = 0; i < el.size(); i++) {
+            if (i + 1 < el.size()) __builtin_prefetch(el[i + 1]._o);
             if (i) o.push_back(',');
             _json_put(o, el[i], depth + 1);
         }
@@ -299,13 +342,15 @@ static void _json_put(std::string& o, const var& v, int depth) {
     }
     const _var_dict::map_type& m = static_cast<_var_dict*>(ob)->entries;
     o.push_back('{');
-    bool first = true;
-    for (const auto& kv : m) {
-        if (!first) o.push_back(',');
-        first = false;
-        _json_string(o, kv.first.data(), kv.first.size());
+    // tree nodes and value objects lie apart in memory: fetch the next pair's ahead
+    for (auto it = m.begin(), end = m.end(); it != end;) {
+        auto next = std::next(it);
+        if (next != end) __builtin_prefetch(next->second._o);
+        if (it != m.begin()) o.push_back(',');
+        _json_string(o, it->first.data(), it->first.size());
         o.push_back(':');
-        _json_put(o, kv.second, depth + 1);
+        _json_put(o, it->second, depth + 1);
+        it = next;
     }
     o.push_back('}');
 }

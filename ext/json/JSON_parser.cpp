@@ -49,6 +49,7 @@ struct JSON_parser_struct {
     int nsub;        // number sub-state
     int is_float;
     int is_key;
+    int has_nul;     // the string holds a \u0000
     int hexn;
     unsigned hexv;
     unsigned high;   // pending high surrogate, 0 when none
@@ -144,7 +145,7 @@ static int _JSON_emit(JSON_parser p, int type, const JSON_value* v) {
 }
 
 static int _JSON_emit_plain(JSON_parser p, int type) {
-    JSON_value v = {0.0, NULL, 0};
+    JSON_value v = {0.0, NULL, 0, 0};
     return _JSON_emit(p, type, &v);
 }
 
@@ -152,32 +153,36 @@ static const double _JSON_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1
                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// strtod in the C locale's sense: the '.' becomes the current decimal point first.
+// strtod in the C locale's sense: the '.' becomes the current decimal point first. The copy
+// also gives strtod a terminated text that ends where the token does.
 static double _JSON_strtod(const char* s, size_t len) {
     const char* dp = localeconv()->decimal_point;
-    const char* dot = (const char*)memchr(s, '.', len);
-    if (!dot || !dp || (dp[0] == '.' && dp[1] == 0)) return strtod(s, NULL);
-    size_t dl = strlen(dp);
+    size_t dl = dp && *dp ? strlen(dp) : 1;
     char small[128];
     size_t need = len + dl + 1;
     char* t = need <= sizeof small ? small : (char*)malloc(need);
-    if (!t) return strtod(s, NULL);
-    size_t head = (size_t)(dot - s);
-    memcpy(t, s, head);
-    memcpy(t + head, dp, dl);
-    memcpy(t + head + dl, dot + 1, len - head - 1);
-    t[len - 1 + dl] = 0;
+    if (!t) return 0.0;
+    size_t k = 0;
+    for (size_t i = 0; i < len; i++) {
+        if (s[i] == '.' && dp && *dp) {
+            memcpy(t + k, dp, dl);
+            k += dl;
+        } else {
+            t[k++] = s[i];
+        }
+    }
+    t[k] = 0;
     double d = strtod(t, NULL);
     if (t != small) free(t);
     return d;
 }
 
-// The value of the number text in buf (grammar already checked). Short integers and floats
-// whose digits and exponent are small are exact in one IEEE operation, which gives the same
+// The value of a number token (grammar already checked). Short integers, and floats whose
+// digits and exponent are small, are exact in one IEEE operation, which gives the same
 // correctly rounded result strtod would; everything else goes to strtod.
-static double _JSON_number(JSON_parser p) {
-    const char* s = p->buf;
-    const char* end = s + p->len;
+static double _JSON_number(const char* s, size_t len, int is_float) {
+    const char* end = s + len;
+    const char* text = s;
     int neg = *s == '-';
     if (neg) s++;
     uint64_t m = 0;
@@ -193,9 +198,9 @@ static double _JSON_number(JSON_parser p) {
             scale++;
         }
     }
-    if (!p->is_float) {
+    if (!is_float) {
         if (!big) return neg ? -(double)m : (double)m;
-        return _JSON_strtod(p->buf, p->len);
+        return _JSON_strtod(text, len);
     }
     if (s < end && *s == '.') {
         for (s++; s < end && *s >= '0' && *s <= '9'; s++) {
@@ -229,7 +234,52 @@ static double _JSON_number(JSON_parser p) {
             return neg ? -d : d;
         }
     }
-    return _JSON_strtod(p->buf, p->len);
+    return _JSON_strtod(text, len);
+}
+
+// Number grammar, one byte after the first: 1 the byte continues the number, 0 it ends a
+// complete number, -1 the number cannot end or continue with it.
+static inline int _JSON_num_step(int* nsub, int* is_float, unsigned c) {
+    int digit = c >= '0' && c <= '9';
+    int e = c == 'e' || c == 'E';
+    switch (*nsub) {
+    case N_MINUS:
+        if (!digit) return -1;
+        *nsub = c == '0' ? N_ZERO : N_INT;
+        return 1;
+    case N_ZERO:
+    case N_INT:
+        if (digit) {
+            if (*nsub == N_ZERO) return -1;  // leading zero
+            return 1;
+        }
+        if (c == '.') *nsub = N_DOT;
+        else if (e) *nsub = N_E;
+        else return 0;
+        *is_float = 1;
+        return 1;
+    case N_DOT:
+        if (!digit) return -1;
+        *nsub = N_FRAC;
+        return 1;
+    case N_FRAC:
+        if (digit) return 1;
+        if (!e) return 0;
+        *nsub = N_E;
+        return 1;
+    case N_E:
+        if (c == '+' || c == '-') {
+            *nsub = N_ESIGN;
+            return 1;
+        }
+        /* fall through */
+    case N_ESIGN:
+        if (!digit) return -1;
+        *nsub = N_EXP;
+        return 1;
+    default:  // N_EXP
+        return digit ? 1 : 0;
+    }
 }
 
 static int _JSON_push(JSON_parser p, char kind) {
@@ -256,6 +306,7 @@ static int _JSON_pop(JSON_parser p, char kind) {
 static inline void _JSON_begin_string(JSON_parser p, int is_key) {
     p->lex = L_STRING;
     p->is_key = is_key;
+    p->has_nul = 0;
     p->len = 0;
 }
 
@@ -327,16 +378,14 @@ static int _JSON_grammar(JSON_parser p, unsigned c) {
 
 static int _JSON_end_string(JSON_parser p) {
     p->buf[p->len] = 0;
-    JSON_value v = {0.0, p->buf, p->len};
+    JSON_value v = {0.0, p->buf, p->len, p->has_nul};
     p->lex = L_NONE;
     p->gstate = p->is_key ? G_COLON : G_AFTER;
     return _JSON_emit(p, p->is_key ? JSON_T_KEY : JSON_T_STRING, &v);
 }
 
 static int _JSON_end_number(JSON_parser p) {
-    if (p->nsub != N_ZERO && p->nsub != N_INT && p->nsub != N_FRAC && p->nsub != N_EXP) return 0;
-    p->buf[p->len] = 0;
-    JSON_value v = {_JSON_number(p), NULL, 0};
+    JSON_value v = {_JSON_number(p->buf, p->len, p->is_float), NULL, 0, 0};
     p->lex = L_NONE;
     p->gstate = G_AFTER;
     return _JSON_emit(p, p->is_float ? JSON_T_FLOAT : JSON_T_INTEGER, &v);
@@ -359,6 +408,7 @@ static int _JSON_code_unit(JSON_parser p, unsigned cu) {
         return 1;
     }
     p->lex = L_STRING;
+    if (cu == 0) p->has_nul = 1;
     return _JSON_utf8(p, cu);
 }
 
@@ -369,8 +419,76 @@ static inline int _JSON_hex(unsigned c) {
     return -1;
 }
 
-static inline int _JSON_digit_state(int nsub) {
-    return nsub == N_INT || nsub == N_FRAC || nsub == N_EXP;
+// Bytes that stop the plain run of a string: '"', '\\' and everything below 0x20.
+static const unsigned char _JSON_stop[256] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+};
+
+static inline int _JSON_ws(unsigned c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Between tokens: reads whole tokens that lie inside the buffer straight from it, without
+// copying or stepping the lexical state; anything cut by the buffer's end, and strings with
+// escapes, go to the byte-wise states. Returns the new position, or n + 1 on an error at *err.
+static size_t _JSON_tokens(JSON_parser p, const unsigned char* u, size_t i, size_t n,
+                           size_t* err) {
+    const char* s = (const char*)u;
+    for (;;) {
+        while (i < n && _JSON_ws(u[i])) i++;
+        if (i == n) return n;
+        unsigned c = u[i];
+        int g = p->gstate;
+        int value = g == G_VALUE || g == G_ARRAY_FIRST;
+        if (c == '"' && (value || g == G_OBJECT_FIRST || g == G_KEY)) {
+            size_t j = i + 1;
+            while (j < n && !_JSON_stop[u[j]]) j++;
+            if (j < n && u[j] == '"') {
+                JSON_value v = {0.0, s + i + 1, j - i - 1, 0};
+                p->gstate = value ? G_AFTER : G_COLON;
+                if (!_JSON_emit(p, value ? JSON_T_STRING : JSON_T_KEY, &v)) {
+                    *err = j;
+                    return n + 1;
+                }
+                i = j + 1;
+                continue;
+            }
+        } else if (value && (c == '-' || (c >= '0' && c <= '9'))) {
+            int ns = c == '-' ? N_MINUS : c == '0' ? N_ZERO : N_INT, fl = 0, r = 1;
+            size_t j = i + 1;
+            while (j < n && (r = _JSON_num_step(&ns, &fl, u[j])) > 0) j++;
+            if (j < n && r == 0) {
+                JSON_value v = {_JSON_number(s + i, j - i, fl), NULL, 0, 0};
+                p->gstate = G_AFTER;
+                if (!_JSON_emit(p, fl ? JSON_T_FLOAT : JSON_T_INTEGER, &v)) {
+                    *err = j;
+                    return n + 1;
+                }
+                i = j;
+                continue;
+            }
+        } else if (value && (c == 't' || c == 'f' || c == 'n')) {
+            const char* lit = c == 't' ? "true" : c == 'f' ? "false" : "null";
+            size_t len = c == 'f' ? 5 : 4;
+            if (n - i >= len && memcmp(s + i, lit, len) == 0) {
+                p->gstate = G_AFTER;
+                if (!_JSON_emit_plain(p, c == 't' ? JSON_T_TRUE : c == 'f' ? JSON_T_FALSE
+                                                                       : JSON_T_NULL)) {
+                    *err = i + len - 1;
+                    return n + 1;
+                }
+                i += len;
+                continue;
+            }
+        }
+        // structure, or a token the byte-wise states must finish
+        if (!_JSON_grammar(p, c)) {
+            *err = i;
+            return n + 1;
+        }
+        i++;
+        if (p->lex != L_NONE) return i;
+    }
 }
 
 size_t JSON_parser_feed(JSON_parser p, const char* s, size_t n) {
@@ -380,10 +498,15 @@ size_t JSON_parser_feed(JSON_parser p, const char* s, size_t n) {
     while (i < n) {
         unsigned c = u[i];
         switch (p->lex) {
-        case L_NONE:
-            if (c == ' ' || c == '\n' || c == '\r' || c == '\t') break;
-            if (!_JSON_grammar(p, c)) goto fail;
-            break;
+        case L_NONE: {
+            size_t err = 0;
+            i = _JSON_tokens(p, u, i, n, &err);
+            if (i > n) {
+                i = err;
+                goto fail;
+            }
+            continue;
+        }
         case L_STRING: {
             size_t j = i;
             while (j < n && u[j] != '"' && u[j] != '\\' && u[j] >= 0x20) j++;
@@ -456,32 +579,9 @@ size_t JSON_parser_feed(JSON_parser p, const char* s, size_t n) {
             p->lex = L_ESC;
             continue;
         case L_NUMBER: {
-            if (c >= '0' && c <= '9') {
-                if (_JSON_digit_state(p->nsub)) {
-                    size_t j = i + 1;
-                    while (j < n && u[j] >= '0' && u[j] <= '9') j++;
-                    if (!_JSON_reserve(p, j - i)) goto fail;
-                    memcpy(p->buf + p->len, s + i, j - i);
-                    p->len += j - i;
-                    i = j;
-                    continue;
-                }
-                switch (p->nsub) {
-                case N_MINUS: p->nsub = c == '0' ? N_ZERO : N_INT; break;
-                case N_ZERO: goto fail;  // leading zero
-                case N_DOT: p->nsub = N_FRAC; break;
-                default: p->nsub = N_EXP; break;  // N_E, N_ESIGN
-                }
-            } else if (c == '.' && (p->nsub == N_ZERO || p->nsub == N_INT)) {
-                p->nsub = N_DOT;
-                p->is_float = 1;
-            } else if ((c == 'e' || c == 'E') &&
-                       (p->nsub == N_ZERO || p->nsub == N_INT || p->nsub == N_FRAC)) {
-                p->nsub = N_E;
-                p->is_float = 1;
-            } else if ((c == '+' || c == '-') && p->nsub == N_E) {
-                p->nsub = N_ESIGN;
-            } else {
+            int r = _JSON_num_step(&p->nsub, &p->is_float, c);
+            if (r < 0) goto fail;
+            if (r == 0) {
                 // c ends the number and is read again as grammar
                 if (!_JSON_end_number(p)) goto fail;
                 continue;

@@ -41,12 +41,13 @@ typedef enum {
 } JSON_type;
 
 // Token payload: numbers as doubles (integers exact up to 2^53), strings and keys as decoded
-// bytes. String bytes are NUL-terminated but may hold NULs (from \u0000); use the length.
-// They are valid only during the callback.
+// bytes, `length` of them, not terminated (they may point into the caller's text); has_nul
+// tells that a \u0000 put a NUL among them. The bytes are valid only during the callback.
 typedef struct JSON_value {
     double number;
     const char* str;
     size_t length;
+    int has_nul;
 } JSON_value;
 
 // Return nonzero to go on; zero makes the parser reject the byte that completed the token.

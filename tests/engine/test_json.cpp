@@ -2,6 +2,7 @@
 // the log lines with byte offsets, and the parser's handling of input cut at any point.
 #include <dirent.h>
 #include <locale.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -236,6 +237,37 @@ static bool comma_locale() {
     if (system(make) != 0) return false;
     setenv("LOCPATH", "./locale", 1);
     return setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
+TEST(JsonDecode, ManyNumbersKeepTheirOwnValues) {
+    // large documents share one object per distinct number; colliding values must not mix
+    std::string doc = "[";
+    std::vector<double> want;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 9000; i++) {
+        double d;
+        switch (i % 6) {
+        case 0: d = i % 1500; break;
+        case 1: d = -(double)(i % 700); break;
+        case 2: d = (double)(rng() % 100000) / 8.0; break;
+        case 3: d = i % 2 ? 0.0 : -0.0; break;
+        case 4: d = 1024.0 * (double)(rng() % 64); break;
+        default: d = (double)(rng() % 3000000000u); break;
+        }
+        char b[64];
+        snprintf(b, sizeof b, "%s%.17g", i ? "," : "", d);
+        doc += b;
+        want.push_back(d);
+    }
+    doc += "]";
+    var v = decoded(doc);
+    ASSERT_EQ(v.len(), (int)want.size());
+    for (int i = 0; i < v.len(); i++) {
+        ASSERT_EQ(v[i].number(), want[i]) << i;
+        ASSERT_EQ(signbit(v[i].number()), signbit(want[i])) << i;
+    }
+    var t = decoded("[" + std::string(5000 * 5, ' ') + "true,false,true]");
+    EXPECT_EQ(json_encode(t), "[true,false,true]");
 }
 
 TEST(JsonNumbers, IndependentOfTheLocaleDecimalPoint) {
