@@ -1,0 +1,38 @@
+#!/bin/sh
+# Runs every example game (examples/*/main.lua) for a few frames, headless and, when
+# a display is there, in a window; fails on a non-zero exit status, a script error
+# or a sanitizer report.
+#   run_examples.sh KELGAME SOURCE_DIR
+kelgame=$1
+src=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+for main in "$src"/examples/*/main.lua; do
+    name=$(basename "$(dirname "$main")")
+    for mode in headless window; do
+        if [ "$mode" = headless ]; then
+            flag=-headless
+        elif [ -n "$DISPLAY" ]; then
+            flag=
+        else
+            continue
+        fi
+        # Own working and home directory: the examples save into the user area.
+        dir="$work/$name-$mode"
+        mkdir -p "$dir"
+        # A failed windowed script keeps its window open; the timeout ends it.
+        (cd "$dir" && HOME="$dir" timeout 20 "$kelgame" --verbose $flag -crash exit \
+            -datadir "$src/data" -mod "$main" -frames 30) > "$dir/log" 2>&1
+        got=$?
+        if [ "$got" -ne 0 ] ||
+            grep -q -e 'Lua error' -e '^\$ kelgame:' -e 'Sanitizer' -e 'runtime error:' "$dir/log"; then
+            echo "FAIL $name ($mode): exit status $got"
+            tail -n 40 "$dir/log"
+            fail=1
+        else
+            echo "ok   $name ($mode)"
+        fi
+    done
+done
+exit $fail
