@@ -4,8 +4,8 @@
 //
 // The page is white with the glyph coverage in alpha, packed with stb_rect_pack into
 // the smallest power-of-two square (or the --page size) that holds every glyph.
-// Glyph ids are the character codes of the range (Latin-1 above 127), which is how
-// the engine draws text: one byte, one glyph.
+// Glyph ids are the character codes of the range, Latin-1 above 127 (so also their
+// Unicode code points: unicode=1), which is how the engine draws text: one byte, one glyph.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
     int count = 0;
     for (int c = o.first; c <= o.last; c++) count += stbtt_FindGlyphIndex(&info, c) != 0;
     fprintf(f,
-            "info face=\"%s\" size=%d bold=0 italic=0 charset=\"\" unicode=0 stretchH=100 "
+            "info face=\"%s\" size=%d bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 "
             "smooth=1 aa=1 padding=%d,%d,%d,%d spacing=1,1\n",
             face, o.size, o.padding, o.padding, o.padding, o.padding);
     fprintf(f, "common lineHeight=%d base=%d scaleW=%d scaleH=%d pages=1 packed=0\n",
