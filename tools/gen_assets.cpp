@@ -1,6 +1,6 @@
 // gen_assets: draws the bundled game's pictures and the sprite benchmark's sprite.
 //
-//   gen_assets DATA_DIR BENCH_DIR
+//   gen_assets DATA_DIR BENCH_DIR      (from the repository: gen_assets data bench/sprites/love)
 //
 // Writes DATA_DIR/images/{ball,crate,glow,icon,sheet}.png with sheet.json (the atlas
 // description of sheet.png) and BENCH_DIR/sprite.png. Output is deterministic, so the

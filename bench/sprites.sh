@@ -1,0 +1,42 @@
+#!/bin/sh
+# Sprite throughput, kelgame beside LOVE 11.4 on the same machine and display:
+#   sh bench/sprites.sh [BUILD_DIR]
+# Frames per second for N = 1,000 .. 20,000 sprites (60 Hz limiter off), then the
+# largest N that still holds 60 fps for each, found by bisection.
+build=${1:-build}
+if [ -z "$DISPLAY" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
+fi
+here=$(dirname "$0")/sprites
+export SDL_AUDIODRIVER=dummy
+
+kel() {
+    KEL_BENCH_UNLIMITED=1 timeout 60 "$build/kelgame" --verbose -mod "$here/kel.lua" -datadir "$here/love" \
+        -width 640 -height 480 -n "$1" 2>/dev/null | sed -n 's/.*fps=\([0-9.]*\).*/\1/p' | tail -1
+}
+lov() {
+    timeout 60 love "$here/love" "$1" 2>/dev/null | sed -n 's/.*fps=\([0-9.]*\).*/\1/p' | tail -1
+}
+# Largest N (to 250 sprites) at 60 fps or more: bisection between lo (holds) and hi.
+most() {
+    lo=$2 hi=$3
+    while [ $((hi - lo)) -gt 250 ]; do
+        mid=$(((lo + hi) / 2))
+        f=$($1 $mid)
+        if [ -n "$f" ] && [ "$(echo "$f >= 60" | bc)" = 1 ]; then lo=$mid; else hi=$mid; fi
+    done
+    echo $lo
+}
+
+command -v love >/dev/null || echo "sprites: love not installed; its column stays empty"
+printf '%-8s %12s %12s\n' N kelgame_fps love_fps
+for n in 1000 5000 10000 20000; do
+    printf '%-8s %12s %12s\n' $n "$(kel $n)" "$(command -v love >/dev/null && lov $n)"
+done
+k=$(most kel 1000 40000)
+echo "kelgame holds 60 fps up to about $k sprites"
+if command -v love >/dev/null; then
+    l=$(most lov 1000 20000)
+    echo "love holds 60 fps up to about $l sprites"
+    echo "ratio: $(echo "scale=2; $k / $l" | bc)"
+fi

@@ -1,0 +1,47 @@
+-- The sprite throughput scene of ../kel.lua for LOVE 11.4: same sprite, places and turns.
+-- Run as: love bench/sprites/love N
+local N = 1000
+local W, H = 640, 480
+local xs, ys, rs = {}, {}, {}
+local t, frames, measured = 0, 0, 0
+local WARM, SPAN = 1.0, 3.0
+local img
+
+function love.load(args)
+  N = tonumber(args[1]) or N
+  img = love.graphics.newImage("sprite.png")
+  math.randomseed(42)
+  for i = 1, N do
+    xs[i] = math.random() * (W - 16)
+    ys[i] = math.random() * (H - 16)
+    rs[i] = (i % 4 == 0) and math.random() * 360 or nil
+  end
+end
+
+function love.update(dt)
+  t = t + dt
+  if t > WARM then
+    measured = measured + dt
+    frames = frames + 1
+    if measured >= SPAN then
+      print(string.format("fps=%.1f n=%d", frames / measured, N))
+      io.stdout:flush()
+      love.event.quit()
+    end
+  end
+end
+
+function love.draw()
+  local shift = (t * 60) % (W - 16)
+  local spin = t * 90
+  local rad = math.pi / 180
+  for i = 1, N do
+    local x = (xs[i] + shift) % (W - 16)
+    local r = rs[i]
+    if r then
+      love.graphics.draw(img, x + 8, ys[i] + 8, (r + spin) * rad, 1, 1, 8, 8)
+    else
+      love.graphics.draw(img, x, ys[i])
+    end
+  end
+end
