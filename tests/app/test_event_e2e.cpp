@@ -1,0 +1,214 @@
+// End to end with real X input: kelgame runs tests/mods/e2e/input_record.lua on a
+// private Xvfb (so no other test's window can take the focus), xdotool types and
+// clicks through XTEST, and the events the script received are read back from the
+// user file it writes (HOME is the test directory).
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <string.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// fork + exec with extra environment; stdout and stderr to out_path when given.
+pid_t spawn(const std::vector<std::string>& args, const std::string& cwd,
+            const std::vector<std::string>& env, const std::string& out_path) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    for (const std::string& e : env) putenv(strdup(e.c_str()));
+    if (!out_path.empty()) {
+        int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back((char*)a.c_str());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+// Waits up to ms for the child; returns its wait status, or -1 if it is still running.
+int wait_for(pid_t pid, int ms) {
+    for (int t = 0; t < ms; t += 20) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        usleep(20000);
+    }
+    return -1;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream s(text);
+    for (std::string l; std::getline(s, l);) out.push_back(l);
+    return out;
+}
+
+int find_from(const std::vector<std::string>& lines, size_t from, const std::string& prefix) {
+    for (size_t i = from; i < lines.size(); i++)
+        if (lines[i].compare(0, prefix.size(), prefix) == 0) return (int)i;
+    return -1;
+}
+
+class InputEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kele2eXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        // Xvfb picks a free display itself and reports its number on the pipe.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x24",
+                      "-nolisten", "tcp"},
+                     "", {}, dir + "/xvfb.log");
+        close(fds[1]);
+        std::string num;
+        pollfd p = {fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') num += c;
+        close(fds[0]);
+        ASSERT_FALSE(num.empty()) << slurp(dir + "/xvfb.log");
+        display = ":" + num;
+    }
+    void TearDown() override {
+        if (game > 0 && wait_for(game, 0) == -1) {
+            kill(game, SIGKILL);
+            waitpid(game, nullptr, 0);
+        }
+        if (xvfb > 0) {
+            kill(xvfb, SIGTERM);
+            if (wait_for(xvfb, 5000) == -1) {
+                kill(xvfb, SIGKILL);
+                waitpid(xvfb, nullptr, 0);
+            }
+        }
+        if (HasFailure()) printf("--- game log ---\n%s\n", slurp(dir + "/game.log").c_str());
+        std::string rm = "rm -rf '" + dir + "'";
+        if (system(rm.c_str())) {}
+    }
+
+    // Runs xdotool on our display; its output (a window id for search) is returned.
+    std::string xdo(const std::string& args) {
+        std::string cmd = "DISPLAY=" + display + " xdotool " + args + " 2>&1";
+        std::string out;
+        if (FILE* f = popen(cmd.c_str(), "r")) {
+            char buf[256];
+            while (fgets(buf, sizeof buf, f)) out += buf;
+            pclose(f);
+        }
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        return out;
+    }
+    void chord(const std::string& mod, const std::string& key) {
+        xdo("keydown " + mod);
+        usleep(150000);
+        xdo("key " + key);
+        usleep(150000);
+        xdo("keyup " + mod);
+    }
+    std::string events() { return slurp(dir + "/events.txt"); }
+    bool wait_text(const std::string& what, int ms) {
+        for (int t = 0; t < ms; t += 50) {
+            if (events().find(what) != std::string::npos) return true;
+            usleep(50000);
+        }
+        return false;
+    }
+    // Focuses the game window (re-created by the fullscreen toggle) and puts the pointer on it.
+    std::string focus() {
+        std::string win = xdo("search --sync --name '^KelGame$'");
+        win = win.substr(win.rfind('\n') == std::string::npos ? 0 : win.rfind('\n') + 1);
+        xdo("windowfocus --sync " + win);
+        return win;
+    }
+
+    std::string dir, display;
+    pid_t xvfb = -1, game = -1;
+};
+
+TEST_F(InputEndToEnd, KeysClickFullscreenAndQuit) {
+    std::string src = KEL_SOURCE_DIR;
+    // Leaks are the headless runs' business; GL drivers keep allocations at exit.
+    game = spawn({std::string(KEL_BINARY_DIR) + "/kelgame", "--verbose", "-mod",
+                  src + "/tests/mods/e2e/input_record.lua", "-datadir", src + "/data", "-width",
+                  "320", "-height", "240"},
+                 dir, {"DISPLAY=" + display, "HOME=" + dir, "ASAN_OPTIONS=detect_leaks=0"},
+                 dir + "/game.log");
+    ASSERT_TRUE(wait_text("ready", 30000)) << events();
+
+    std::string win = focus();
+    xdo("mousemove --window " + win + " 100 60");
+    xdo("key --delay 50 a");
+    ASSERT_TRUE(wait_text("keyup key=97", 5000)) << events();
+    xdo("click 1");
+    ASSERT_TRUE(wait_text("\nup key", 5000)) << events();
+    // Held like a person holds it: the host reads the live modifier state, which a
+    // chord sent in one burst has already released by the time the F key is handled.
+    chord("ctrl", "f");
+    ASSERT_TRUE(wait_text("keydown key=102", 5000)) << events();
+    usleep(300000);  // the window is re-created
+    focus();
+    chord("alt", "q");
+    int status = wait_for(game, 15000);
+    ASSERT_NE(status, -1) << "the game did not end after Alt+Q\n" << events();
+    game = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::vector<std::string> ev = lines_of(events());
+    // Text measuring with the bundled font worked in the running game.
+    int font = find_from(ev, 0, "font w=");
+    ASSERT_GE(font, 0) << events();
+    EXPECT_GT(atof(ev[font].c_str() + 7), 20.0) << ev[font];
+    EXPECT_EQ(ev[font].substr(ev[font].size() - 5), " h=16") << ev[font];
+
+    // A key press: the key first, then its text as a second keydown.
+    int key = find_from(ev, 0, "keydown key=97 name=A text= ");
+    ASSERT_GE(key, 0) << events();
+    int text = find_from(ev, key + 1, "keydown key=0 name= text=a ");
+    EXPECT_GT(text, key) << events();
+
+    // A click: "mousedown" in window coordinates, then "down" in view coordinates
+    // (a 160 x 120 view in a 320 x 240 window is scaled by 2).
+    int md = find_from(ev, 0, "mousedown ");
+    ASSERT_GE(md, 0) << events();
+    EXPECT_NE(ev[md].find("x=100 y=60 button=1"), std::string::npos) << ev[md];
+    ASSERT_LT(md + 1, (int)ev.size());
+    EXPECT_EQ(ev[md + 1].compare(0, 5, "down "), 0) << ev[md + 1];
+    EXPECT_NE(ev[md + 1].find("x=50 y=30 button=1"), std::string::npos) << ev[md + 1];
+    int mu = find_from(ev, md, "mouseup ");
+    ASSERT_GE(mu, 0);
+    EXPECT_EQ(ev[mu + 1].compare(0, 3, "up "), 0) << ev[mu + 1];
+
+    // Ctrl+F: "reset", then the key itself.
+    int reset = find_from(ev, 0, "reset ");
+    ASSERT_GE(reset, 0) << events();
+    ASSERT_LT(reset + 1, (int)ev.size());
+    EXPECT_EQ(ev[reset + 1].compare(0, 15, "keydown key=102"), 0) << ev[reset + 1];
+
+    // Alt+Q: "suspend" is the last thing the script sees; never the Q key, never "quit".
+    EXPECT_EQ(ev.back().compare(0, 8, "suspend "), 0) << ev.back();
+    EXPECT_EQ(find_from(ev, 0, "keydown key=113"), -1);
+    EXPECT_EQ(find_from(ev, 0, "quit"), -1);
+}
+
+}  // namespace
