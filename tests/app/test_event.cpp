@@ -62,9 +62,7 @@ TEST_F(EventDict, CommonKeysAndTypeNames) {
     for (const char* k : {"w", "h", "dx", "dy", "device"}) EXPECT_EQ(d[k].number(), 0) << k;
 
     const struct { int code; const char* name; } names[] = {
-        {1, "quit"}, {2, "suspend"}, {3, "resume"}, {5, "reset"}, {7, "keyup"},
-        {12, "mousemotion"}, {13, "mouseup"}, {15, "touchdown"}, {17, "touchup"},
-        {18, "?"}, {19, "?"}, {23, "joyhat"}, {24, "?"}, {29, "?"}, {32, "?"}, {-4, "?"}};
+        {2, "suspend"}, {17, "touchup"}, {19, "?"}, {23, "joyhat"}, {24, "?"}, {32, "?"}};
     for (auto& n : names) {
         d = send(make(n.code));
         ASSERT_EQ(d.type(), 4) << n.code;
@@ -107,11 +105,8 @@ TEST_F(EventDict, KeyAndTextEvents) {
 
 TEST_F(EventDict, ControllerNames) {
     const struct { int button; const char* name; } names[] = {
-        {SDL_CONTROLLER_BUTTON_A, "A"}, {SDL_CONTROLLER_BUTTON_Y, "Y"},
-        {SDL_CONTROLLER_BUTTON_DPAD_UP, "Up"}, {SDL_CONTROLLER_BUTTON_DPAD_LEFT, "Left"},
-        {SDL_CONTROLLER_BUTTON_START, "Start"}, {SDL_CONTROLLER_BUTTON_BACK, "Back"},
-        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, "LS"}, {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, "RS"},
-        {SDL_CONTROLLER_BUTTON_GUIDE, "guide"}, {SDL_CONTROLLER_BUTTON_LEFTSTICK, "leftstick"},
+        {SDL_CONTROLLER_BUTTON_A, "A"}, {SDL_CONTROLLER_BUTTON_DPAD_UP, "Up"},
+        {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, "RS"}, {SDL_CONTROLLER_BUTTON_GUIDE, "guide"},
         {99, ""}, {-1, ""}};
     for (auto& n : names) {
         Event e = make(EVT_JOYDOWN);

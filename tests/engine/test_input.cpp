@@ -99,16 +99,12 @@ TEST_F(Input, KeysAndModifiers) {
     EXPECT_EQ(got[2].button, 0);  // lock keys are not modifiers
     EXPECT_EQ(got[3].key, 0);
     EXPECT_EQ(got[3].sym, SDLK_F13);
-}
-
-TEST_F(Input, KeyTableEnds) {
-    const struct { SDL_Keycode sym; int key; } table[] = {
-        {SDLK_UP, 1}, {SDLK_LEFT, 4}, {SDLK_ESCAPE, 5}, {SDLK_DELETE, 7}, {SDLK_END, 10},
-        {SDLK_F1, 14}, {SDLK_F12, 25}, {SDLK_TAB, 26}, {SDLK_SPACE, 27}, {SDLK_KP_0, 28},
-        {SDLK_KP_1, 29}, {SDLK_KP_9, 37}, {SDLK_z, 63}, {SDLK_0, 64}, {SDLK_9, 73},
-        {SDLK_PLUS, 74}, {SDLK_MINUS, 75}, {SDLK_BACKQUOTE, 76}, {SDLK_PAGEUP, 77},
-        {SDLK_PAGEDOWN, 78}, {SDLK_INSERT, 0}, {SDLK_LSHIFT, 0}, {'A', 0}};
-    for (auto& t : table) EXPECT_EQ(driver_key_code(t.sym), t.key) << SDL_GetKeyName(t.sym);
+    // Ranges whose SDL codes are not in engine order.
+    EXPECT_EQ(driver_key_code(SDLK_KP_0), 28);
+    EXPECT_EQ(driver_key_code(SDLK_KP_1), 29);
+    EXPECT_EQ(driver_key_code(SDLK_KP_9), 37);
+    EXPECT_EQ(driver_key_code(SDLK_F12), 25);
+    EXPECT_EQ(driver_key_code(SDLK_PAGEDOWN), 78);
 }
 
 TEST_F(Input, MouseWheelQuitAndIgnoredEvents) {
