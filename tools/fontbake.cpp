@@ -6,6 +6,7 @@
 // the smallest power-of-two square (or the --page size) that holds every glyph.
 // Glyph ids are the character codes of the range, Latin-1 above 127 (so also their
 // Unicode code points: unicode=1), which is how the engine draws text: one byte, one glyph.
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -192,8 +193,8 @@ int main(int argc, char** argv) {
         fprintf(f,
                 "char id=%d x=%d y=%d width=%d height=%d xoffset=%d yoffset=%d xadvance=%d "
                 "page=0 chnl=15\n",
-                c, p.x0, p.y0, p.x1 - p.x0, p.y1 - p.y0, (int)(p.xoff + (p.xoff < 0 ? -0.5f : 0.5f)),
-                (int)(base + p.yoff + 0.5f), (int)(p.xadvance + 0.5f));
+                c, p.x0, p.y0, p.x1 - p.x0, p.y1 - p.y0, (int)lroundf(p.xoff),
+                (int)lroundf(base + p.yoff), (int)lroundf(p.xadvance));
     }
     fclose(f);
     printf("fontbake: %s and %s, %d glyphs on %dx%d, line height %d\n", fnt.c_str(),

@@ -43,14 +43,17 @@ enum { DRIVER_MOD_SHIFT = 1, DRIVER_MOD_CTRL = 2, DRIVER_MOD_ALT = 4, DRIVER_MOD
 
 // Engine key codes (Event.key); 0 for keys without one. 11 to 13 are unused.
 enum {
-    DRIVER_KEY_UP = 1, DRIVER_KEY_RIGHT = 2, DRIVER_KEY_DOWN = 3, DRIVER_KEY_LEFT = 4, DRIVER_KEY_ESCAPE = 5,
-    DRIVER_KEY_BACKSPACE = 6, DRIVER_KEY_DELETE = 7, DRIVER_KEY_RETURN = 8, DRIVER_KEY_HOME = 9, DRIVER_KEY_END = 10,
-    DRIVER_KEY_F1 = 14,      // .. DRIVER_KEY_F1 + 11 = F12
+    DRIVER_KEY_UP = 1, DRIVER_KEY_RIGHT = 2, DRIVER_KEY_DOWN = 3, DRIVER_KEY_LEFT = 4,
+    DRIVER_KEY_ESCAPE = 5, DRIVER_KEY_BACKSPACE = 6, DRIVER_KEY_DELETE = 7,
+    DRIVER_KEY_RETURN = 8,  // return and keypad enter
+    DRIVER_KEY_HOME = 9, DRIVER_KEY_END = 10,
+    DRIVER_KEY_F1 = 14,  // .. F12 = 25
     DRIVER_KEY_TAB = 26, DRIVER_KEY_SPACE = 27,
-    DRIVER_KEY_KP0 = 28,     // .. keypad 9 = 37
-    DRIVER_KEY_A = 38,       // .. z = 63
-    DRIVER_KEY_0 = 64,       // .. 9 = 73
-    DRIVER_KEY_PLUS = 74, DRIVER_KEY_MINUS = 75, DRIVER_KEY_BACKQUOTE = 76, DRIVER_KEY_PAGEUP = 77, DRIVER_KEY_PAGEDOWN = 78,
+    DRIVER_KEY_KP0 = 28,  // .. keypad 9 = 37
+    DRIVER_KEY_A = 38,    // .. z = 63
+    DRIVER_KEY_0 = 64,    // .. 9 = 73
+    DRIVER_KEY_PLUS = 74, DRIVER_KEY_MINUS = 75, DRIVER_KEY_BACKQUOTE = 76,
+    DRIVER_KEY_PAGEUP = 77, DRIVER_KEY_PAGEDOWN = 78,
 };
 
 // Returns 1 when something was consumed (e filled, possibly with type 0), 0 when

@@ -214,7 +214,9 @@ TEST_F(Controller, SticksButtonsAndTriggers) {
         EXPECT_FLOAT_EQ(e.y, 0.5f);
     }
 
-    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_RIGHTX, 32767); });
+    got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_RIGHTX, 32767);
+    });
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].button, 1);
     EXPECT_NEAR(got[0].x, 1.0f, 1e-4);
@@ -225,12 +227,16 @@ TEST_F(Controller, SticksButtonsAndTriggers) {
     });
     EXPECT_TRUE(got.empty());
 
-    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 1); });
+    got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 1);
+    });
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, EVT_JOYDOWN);
     EXPECT_EQ(got[0].button, SDL_CONTROLLER_BUTTON_B);
     EXPECT_EQ(got[0].device, id);
-    got = after([](SDL_Joystick* j) { SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 0); });
+    got = after([](SDL_Joystick* j) {
+        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 0);
+    });
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, EVT_JOYUP);
 }
