@@ -1,6 +1,7 @@
 // fontbake: bakes a TrueType font into a text BMFont descriptor and its glyph page.
 //
 //   fontbake [options] FONT.ttf OUT     writes OUT.fnt and OUT.png
+//   fontbake -s 16,32 FONT.ttf OUT      writes OUT-16.fnt/.png and OUT-32.fnt/.png
 //
 // The page is white with the glyph coverage in alpha, packed with stb_rect_pack into
 // the smallest power-of-two square (or the --page size) that holds every glyph.
@@ -20,6 +21,7 @@
 
 struct Options {
     int size = 32;          // pixel height of ascent to descent
+    std::vector<int> sizes;  // every size asked for
     int first = 32, last = 126;
     int padding = 1;        // empty pixels around every glyph
     int page_w = 0, page_h = 0;  // 0: smallest that fits
@@ -31,7 +33,8 @@ static void usage(FILE* f) {
     fprintf(f,
             "usage: fontbake [options] FONT.ttf OUT\n"
             "Bakes FONT into OUT.fnt (text BMFont descriptor) and OUT.png (glyph page).\n"
-            "  -s, --size PX        glyph pixel height, ascent to descent (default 32)\n"
+            "  -s, --size PX[,PX..] glyph pixel height, ascent to descent (default 32);\n"
+            "                       with several sizes each output is named OUT-PX\n"
             "  -r, --range A-B      character codes to bake, 1..255 (default 32-126)\n"
             "  -p, --padding PX     empty pixels around each glyph (default 1)\n"
             "      --page WxH       page size (default: smallest power of two that fits)\n"
@@ -57,7 +60,16 @@ static int parse_args(int argc, char** argv, Options* o) {
             usage(stdout);
             return 1;
         } else if (a == "-s" || a == "--size") {
-            ok = v && parse_int(v, 4, 512, &o->size);
+            std::string list = v ? v : "";
+            ok = !list.empty();
+            for (size_t at = 0; ok && at <= list.size();) {
+                size_t comma = list.find(',', at);
+                if (comma == std::string::npos) comma = list.size();
+                int px = 0;
+                ok = parse_int(list.substr(at, comma - at).c_str(), 4, 512, &px);
+                o->sizes.push_back(px);
+                at = comma + 1;
+            }
             i++;
         } else if (a == "-p" || a == "--padding") {
             ok = v && parse_int(v, 0, 32, &o->padding);
@@ -89,6 +101,7 @@ static int parse_args(int argc, char** argv, Options* o) {
     }
     o->font = pos[0];
     o->out = pos[1];
+    if (o->sizes.empty()) o->sizes.push_back(o->size);
     return 0;
 }
 
@@ -120,17 +133,10 @@ static bool pack(const Options& o, const unsigned char* ttf, int w, int h,
     return ok != 0;
 }
 
-int main(int argc, char** argv) {
-    Options o;
-    int r = parse_args(argc, argv, &o);
-    if (r) return r == 1 ? 0 : 2;
-
-    std::vector<unsigned char> ttf;
-    stbtt_fontinfo info;
-    if (!read_file(o.font, &ttf) || !stbtt_InitFont(&info, ttf.data(), 0)) {
-        fprintf(stderr, "fontbake: cannot read font %s\n", o.font);
-        return 1;
-    }
+// Bakes one size into out.fnt and out.png; 0 on success.
+static int bake(const Options& o, const std::vector<unsigned char>& ttf,
+                const stbtt_fontinfo& info, const std::string& out_base) {
+    const char* out = out_base.c_str();
 
     std::vector<unsigned char> alpha;
     std::vector<stbtt_packedchar> chars;
@@ -153,7 +159,7 @@ int main(int argc, char** argv) {
         rgba[i * 4 + 0] = rgba[i * 4 + 1] = rgba[i * 4 + 2] = 255;
         rgba[i * 4 + 3] = alpha[i];
     }
-    std::string png = std::string(o.out) + ".png";
+    std::string png = std::string(out) + ".png";
     if (!stbi_write_png(png.c_str(), w, h, 4, rgba.data(), w * 4)) {
         fprintf(stderr, "fontbake: cannot write %s\n", png.c_str());
         return 1;
@@ -165,7 +171,7 @@ int main(int argc, char** argv) {
     int base = (int)(ascent * scale + 0.5f);
     int line_height = (int)((ascent - descent + gap) * scale + 0.5f);
 
-    std::string fnt = std::string(o.out) + ".fnt";
+    std::string fnt = std::string(out) + ".fnt";
     FILE* f = fopen(fnt.c_str(), "wb");
     if (!f) {
         fprintf(stderr, "fontbake: cannot write %s\n", fnt.c_str());
@@ -199,5 +205,25 @@ int main(int argc, char** argv) {
     fclose(f);
     printf("fontbake: %s and %s, %d glyphs on %dx%d, line height %d\n", fnt.c_str(),
            png.c_str(), count, w, h, line_height);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    Options o;
+    int r = parse_args(argc, argv, &o);
+    if (r) return r == 1 ? 0 : 2;
+
+    std::vector<unsigned char> ttf;
+    stbtt_fontinfo info;
+    if (!read_file(o.font, &ttf) || !stbtt_InitFont(&info, ttf.data(), 0)) {
+        fprintf(stderr, "fontbake: cannot read font %s\n", o.font);
+        return 1;
+    }
+    for (int px : o.sizes) {
+        Options one = o;
+        one.size = px;
+        std::string out = o.sizes.size() > 1 ? std::string(o.out) + "-" + std::to_string(px) : o.out;
+        if (bake(one, ttf, info, out)) return 1;
+    }
     return 0;
 }
