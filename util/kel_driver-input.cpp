@@ -1,4 +1,5 @@
 // kel_driver-input: event polling, text conversion, controllers, on-screen keyboard.
+#include "util/kel_driver-sdl_load.h"
 #include "util/kel_driver-input.h"
 
 #include <SDL.h>
@@ -318,7 +319,7 @@ int driver_event_poll(Event* e) {
         return 1;
     }
     SDL_Event ev;
-    if (!SDL_PollEvent(&ev)) return 0;
+    if (!driver_sdl_loaded() || !SDL_PollEvent(&ev)) return 0;  // headless: no SDL, no events
     _driver_map(ev, e);
     e->x = e->window_x;
     e->y = e->window_y;

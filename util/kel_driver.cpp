@@ -8,10 +8,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "util/kel_driver-audio.h"
 #include "util/kel_driver-sdl2.h"
+#include "util/kel_driver-sdl_load.h"
 #include "util/kel_log.h"
 
 struct DriverState {
@@ -86,7 +88,10 @@ void driver_init(int flags) {
     _driver = (DriverState*)calloc(1, sizeof(DriverState));
     _driver->flags = flags;
     _driver->rate_start = -1.0;
-    if (flags & DRIVER_INIT_TIMER) SDL_Init(SDL_INIT_TIMER);
+    // Ticks come from our own clock; SDL (and its timer) starts only with video or audio,
+    // so a headless game never loads SDL at all.
+    if ((flags & DRIVER_INIT_TIMER) && (flags & (DRIVER_INIT_VIDEO | DRIVER_INIT_AUDIO)))
+        SDL_Init(SDL_INIT_TIMER);
     if (flags & DRIVER_INIT_VIDEO) _driver_video_init();
     if (flags & DRIVER_INIT_AUDIO) _driver_audio_init();
 }
@@ -95,8 +100,10 @@ void driver_deinit() {
     if (!_driver) return;
     if (_driver->flags & DRIVER_INIT_AUDIO) _driver_audio_deinit();
     if (_driver->flags & DRIVER_INIT_VIDEO) driver_video_deinit();
-    SDL_QuitSubSystem(SDL_INIT_TIMER);
-    SDL_Quit();
+    if (driver_sdl_loaded()) {
+        SDL_QuitSubSystem(SDL_INIT_TIMER);
+        SDL_Quit();
+    }
     free(_driver);
     _driver = NULL;
 }
@@ -142,8 +149,22 @@ void driver_datadir_query_set(driver_datadir_fn fn) { _driver_datadir = fn; }
 
 /* ---- time ---- */
 
+// Milliseconds of a monotonic clock, as a wrapping 32-bit count like SDL's ticks.
+static unsigned _driver_clock_ms() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (unsigned)((unsigned long long)ts.tv_sec * 1000u + (unsigned long long)ts.tv_nsec / 1000000u);
+}
+
 static unsigned _driver_now_ms() {
-    return _driver_tick_source ? _driver_tick_source() : SDL_GetTicks();
+    return _driver_tick_source ? _driver_tick_source() : _driver_clock_ms();
+}
+
+void driver_delay(int ms) {
+    if (ms <= 0) return;
+    struct timespec ts = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
 }
 
 void driver_tick_source_set(driver_tick_fn fn) {

@@ -58,11 +58,13 @@ void driver_rate_set(int hz);
 int driver_rate_ticks();
 // Resets the millisecond tick base used by driver_ticks() to 0.
 void driver_ticks_reset();
-// Milliseconds since the tick base (SDL ticks less the base), signed 32-bit.
+// Milliseconds since the tick base (monotonic clock less the base), signed 32-bit.
 int driver_ticks();
-// Tests inject a tick source; null restores SDL_GetTicks.
+// Tests inject a tick source; null restores the monotonic clock.
 typedef unsigned (*driver_tick_fn)(void);
 void driver_tick_source_set(driver_tick_fn fn);
+// Sleeps ms milliseconds (the frame limiter's wait).
+void driver_delay(int ms);
 
 const char* driver_tmp_dir();
 void driver_open_url(const char* url);

@@ -19,6 +19,7 @@
 #include "util/kel_driver-input.h"
 #include "util/kel_driver-sdl2.h"
 #include "util/kel_driver.h"
+#include "util/kel_driver-sdl_load.h"
 #include "util/kel_font.h"
 #include "util/kel_gfx.h"
 #include "util/kel_log.h"
@@ -152,7 +153,8 @@ static void _game_route(Game* g, Event e) {
         g->quit = 1;
         return;
     }
-    bool mod_held = (SDL_GetModState() & 0xFC0) != 0;
+    // without SDL (headless) no key is ever held
+    bool mod_held = driver_sdl_loaded() && (SDL_GetModState() & 0xFC0) != 0;
     if (e.type == EVT_KEYDOWN && e.key == DRIVER_KEY_A + ('f' - 'a') && mod_held) {
         g->fullscreen = g->fullscreen == 1 ? -1 : 1;
         Event reset = Event();
@@ -282,7 +284,7 @@ void game_paint() {
     int wait = game_limiter_wait(_game_last_frame, driver_ticks());
     // Benchmarks measure the frame rate without the 60 Hz cap.
     static const int unlimited = getenv("KEL_BENCH_UNLIMITED") != NULL;
-    if (wait > 0 && !unlimited) SDL_Delay((Uint32)wait);
+    if (wait > 0 && !unlimited) driver_delay(wait);
     _game_last_frame = driver_ticks();
 }
 
