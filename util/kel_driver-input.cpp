@@ -1,12 +1,12 @@
 // kel_driver-input: event polling, text conversion, controllers, on-screen keyboard.
-#include "util/kel_driver-sdl_load.h"
 #include "util/kel_driver-input.h"
 
 #include <SDL.h>
 #include <string.h>
 
-#include "util/kel_driver.h"
 #include "util/kel_driver-sdl2.h"
+#include "util/kel_driver-sdl_load.h"
+#include "util/kel_driver.h"
 #include "util/kel_gfx.h"
 #include "util/kel_log.h"
 
@@ -307,8 +307,9 @@ static void _driver_map(const SDL_Event& ev, Event* e) {
 }
 
 int driver_event_poll(Event* e) {
-    _driver_joystick_init();
     memset(e, 0, sizeof *e);
+    if (!driver_sdl_loaded()) return 0;  // headless: no SDL, no events
+    _driver_joystick_init();
     if (!_pending.empty()) _driver_text_convert();
     if (_queue[0]) {
         e->type = EVT_KEYDOWN;
@@ -319,7 +320,7 @@ int driver_event_poll(Event* e) {
         return 1;
     }
     SDL_Event ev;
-    if (!driver_sdl_loaded() || !SDL_PollEvent(&ev)) return 0;  // headless: no SDL, no events
+    if (!SDL_PollEvent(&ev)) return 0;
     _driver_map(ev, e);
     e->x = e->window_x;
     e->y = e->window_y;

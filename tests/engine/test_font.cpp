@@ -45,13 +45,17 @@ static std::string descriptor(int advance = 10) {
 class Fonts : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char tmpl[] = "fontdata.XXXXXX";
+        char tmpl[] = "/tmp/kelfontXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         g_dir = tmpl;
         driver_datadir_query_set(data_dir);
         write_file("test.fnt", descriptor());
     }
-    static void TearDownTestSuite() { driver_datadir_query_set(nullptr); }
+    static void TearDownTestSuite() {
+        driver_datadir_query_set(nullptr);
+        std::string rm = "rm -rf '" + g_dir + "'";
+        if (system(rm.c_str())) {}
+    }
     void SetUp() override { font_init(); }
     void TearDown() override { font_deinit(); }
 

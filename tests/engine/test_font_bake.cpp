@@ -18,7 +18,7 @@ static int bake(const std::string& args) {
 }
 
 TEST(FontBake, BakedSizesLoadWithSaneGlyphs) {
-    char tmpl[] = "bake.XXXXXX";
+    char tmpl[] = "/tmp/kelbakeXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     g_dir = tmpl;
     const std::string ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -54,4 +54,6 @@ TEST(FontBake, BakedSizesLoadWithSaneGlyphs) {
     EXPECT_EQ(bake("-s 0 " + ttf + " x"), 2);
     EXPECT_EQ(bake("onlyone"), 2);
     EXPECT_EQ(bake(g_dir + "/missing.ttf " + g_dir + "/x"), 1);
+    std::string rm = "rm -rf '" + g_dir + "'";
+    if (system(rm.c_str())) {}
 }
