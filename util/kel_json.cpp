@@ -25,9 +25,11 @@ struct _json_frame {
 // Numbers and bools never change in place, so within one document a single object can
 // serve every occurrence of a value: atlas descriptions repeat the same few coordinates and
 // sizes thousands of times, and each saved object is an allocation and a free.
-// The table is made once a document proves large. Its heap block is big enough that glibc
-// merges its small free chunks first, so the tree that follows is carved from contiguous
-// memory instead of chunks scattered by earlier frees; small documents skip both.
+//
+// The number table is made only once a document proves large. Its block is big enough that
+// glibc first merges its small free chunks, so the tree that follows is carved from
+// contiguous memory rather than from chunks scattered by earlier frees; small documents, such
+// as extension-call arguments, pay for neither.
 enum { _JSON_NUM_SLOTS = 1024, _JSON_NUM_LAZY = 2048 };
 
 struct _json_ctx {

@@ -509,7 +509,7 @@ size_t JSON_parser_feed(JSON_parser p, const char* s, size_t n) {
         }
         case L_STRING: {
             size_t j = i;
-            while (j < n && u[j] != '"' && u[j] != '\\' && u[j] >= 0x20) j++;
+            while (j < n && !_JSON_stop[u[j]]) j++;
             if (j > i) {
                 if (!_JSON_reserve(p, j - i)) goto fail;
                 memcpy(p->buf + p->len, s + i, j - i);
