@@ -139,11 +139,12 @@ int driver_joystick_is_adc(int index) {
     return name && (!strcmp(name, "adc-keys") || !strcmp(name, "adc-pot"));
 }
 
-static void _driver_controller_log(const char* what, int index, SDL_GameController* gc) {
+static void _driver_controller_log(const char* func, const char* what, int index,
+                                   SDL_GameController* gc) {
     char* mapping = SDL_GameControllerMapping(gc);
     const char* name = SDL_GameControllerName(gc);
-    KEL_LOG("_driver_joystick_init", "%s: %d\nName=%s\nMapping=%s\n", what, index,
-            name ? name : "", mapping ? mapping : "");
+    KEL_LOG(func, "%s: %d\nName=%s\nMapping=%s\n", what, index, name ? name : "",
+            mapping ? mapping : "");
     SDL_free(mapping);
 }
 
@@ -170,7 +171,7 @@ void _driver_joystick_init() {
         SDL_Joystick* js = SDL_JoystickOpen(i);
         if (!js) continue;
         if (SDL_GameController* gc = SDL_GameControllerOpen(i)) {
-            _driver_controller_log("Opened", i, gc);
+            _driver_controller_log("_driver_joystick_init", "Opened", i, gc);
         } else {
             const char* name = SDL_JoystickName(js);
             KEL_LOG("_driver_joystick_init", "Unsupported: %d\nName=%s\n", i, name ? name : "");
@@ -223,7 +224,7 @@ static void _driver_stick(const SDL_ControllerAxisEvent& ev, Event* e) {
 static void _driver_controller_added(int index) {
     KEL_LOG("driver_event_poll", "SDL_CONTROLLERDEVICEADDED: %d\n", index);
     if (SDL_GameController* gc = SDL_GameControllerOpen(index))
-        _driver_controller_log("Added", index, gc);
+        _driver_controller_log("driver_event_poll", "Added", index, gc);
 }
 
 /* ---- polling ---- */
@@ -339,7 +340,7 @@ void driver_keyboard_show() {
     if (!_driver_keyboard_ok()) return;
     KEL_LOG("driver_keyboard_show", "- keyboard_show ...\n");
     float r[4] = {0, 0, 0, 0};
-    gfx_input_rect_screen_get(r);
+    if (gfx_ready()) gfx_input_rect_screen_get(r);
     if (r[2] != 0.0f) {
         SDL_Rect rect = {(int)r[0], (int)r[1], (int)r[2], (int)r[3]};
         KEL_LOG("driver_keyboard_show", "- keyboard_show:focus (%d,%d,%d,%d)...\n", rect.x,
