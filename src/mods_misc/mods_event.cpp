@@ -71,7 +71,9 @@ void mods_event_translate(Game* game, Event e) {
     }
 
     var d(4, 0);
-    char text[2] = {(char)(e.unicode & 255), 0};
+    // One byte, as the fonts draw Latin-1 codes; a character beyond that range has no
+    // byte of its own and shows as "?" rather than as whatever its low byte happens to be.
+    char text[2] = {(char)(e.unicode > 255 ? '?' : e.unicode & 255), 0};
     d.set("type", var(type));
     d.set("x", var(e.x));
     d.set("y", var(e.y));

@@ -96,6 +96,8 @@ TEST_F(EventDict, KeyAndTextEvents) {
 
     t.unicode = 0xE9;  // one byte: the fonts draw Latin-1 codes
     EXPECT_EQ(send(t)["text"].str(), "\xE9");
+    t.unicode = 0x20AC;  // no byte of its own: not the low byte 0xAC
+    EXPECT_EQ(send(t)["text"].str(), "?");
 
     Event up = make(EVT_KEYUP);
     up.sym = SDLK_RETURN;
