@@ -40,16 +40,18 @@ def declarations():
     return decls
 
 
-def arg_names(params):
+def typed_params(params):
+    """Returns (our parameter list, our argument list): SDL's types, our own names."""
     if params in ("", "void"):
-        return []
-    out = []
-    for p in params.split(","):
-        m = re.search(r"(\w+)\s*(\[\s*\])?\s*$", p.strip())
+        return "void", ""
+    typed, names = [], []
+    for i, p in enumerate(params.split(",")):
+        m = re.match(r"^(.*?[\s*])(\w+)\s*$", p.strip())
         if not m or "(" in p or "..." in p:
             raise ValueError("cannot forward parameter list: " + params)
-        out.append(m.group(1))
-    return out
+        typed.append(f"{m.group(1).strip()} a{i}")
+        names.append(f"a{i}")
+    return ", ".join(typed), ", ".join(names)
 
 
 def main():
@@ -58,7 +60,7 @@ def main():
     body = []
     for name in names:
         ret, params = decls[name]
-        args = ", ".join(arg_names(params))
+        params, args = typed_params(params)
         body.append(
             f'extern "C" {ret} SDLCALL {name}({params}) {{\n'
             f"    typedef {ret}(SDLCALL * fn_t)({params});\n"

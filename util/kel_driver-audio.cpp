@@ -369,14 +369,14 @@ static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
 }
 
 static AudioSource* _driver_audio_sample_load_wav(const char* path) {
-    SDL_AudioSpec spec;
+    SDL_AudioSpec fmt;
     Uint8* buf = nullptr;
     Uint32 len = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &spec, &buf, &len)) {
+    if (!SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &fmt, &buf, &len)) {
         KEL_LOG("_driver_audio_sample_load_wav", "_mixer: error in _sample_load_wav '%s'\n", path);
         return nullptr;
     }
-    AudioSource* src = _driver_audio_convert(buf, len, spec.format, spec.channels, spec.freq, path);
+    AudioSource* src = _driver_audio_convert(buf, len, fmt.format, fmt.channels, fmt.freq, path);
     SDL_FreeWAV(buf);
     return src;
 }

@@ -3,76 +3,76 @@
 
 #include "util/kel_driver-sdl_load.h"
 
-extern "C" int SDLCALL SDL_AudioStreamAvailable(SDL_AudioStream *stream) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioStream *stream);
+extern "C" int SDLCALL SDL_AudioStreamAvailable(SDL_AudioStream * a0) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioStream * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_AudioStreamAvailable");
-    return fn(stream);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_AudioStreamClear(SDL_AudioStream *stream) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioStream *stream);
+extern "C" void SDLCALL SDL_AudioStreamClear(SDL_AudioStream * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioStream * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_AudioStreamClear");
-    return fn(stream);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_AudioStreamFlush(SDL_AudioStream *stream) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioStream *stream);
+extern "C" int SDLCALL SDL_AudioStreamFlush(SDL_AudioStream * a0) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioStream * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_AudioStreamFlush");
-    return fn(stream);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_AudioStreamGet(SDL_AudioStream *stream, void *buf, int len) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioStream *stream, void *buf, int len);
+extern "C" int SDLCALL SDL_AudioStreamGet(SDL_AudioStream * a0, void * a1, int a2) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioStream * a0, void * a1, int a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_AudioStreamGet");
-    return fn(stream, buf, len);
+    return fn(a0, a1, a2);
 }
 
-extern "C" int SDLCALL SDL_AudioStreamPut(SDL_AudioStream *stream, const void *buf, int len) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioStream *stream, const void *buf, int len);
+extern "C" int SDLCALL SDL_AudioStreamPut(SDL_AudioStream * a0, const void * a1, int a2) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioStream * a0, const void * a1, int a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_AudioStreamPut");
-    return fn(stream, buf, len);
+    return fn(a0, a1, a2);
 }
 
-extern "C" int SDLCALL SDL_BuildAudioCVT(SDL_AudioCVT * cvt, SDL_AudioFormat src_format, Uint8 src_channels, int src_rate, SDL_AudioFormat dst_format, Uint8 dst_channels, int dst_rate) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioCVT * cvt, SDL_AudioFormat src_format, Uint8 src_channels, int src_rate, SDL_AudioFormat dst_format, Uint8 dst_channels, int dst_rate);
+extern "C" int SDLCALL SDL_BuildAudioCVT(SDL_AudioCVT * a0, SDL_AudioFormat a1, Uint8 a2, int a3, SDL_AudioFormat a4, Uint8 a5, int a6) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioCVT * a0, SDL_AudioFormat a1, Uint8 a2, int a3, SDL_AudioFormat a4, Uint8 a5, int a6);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_BuildAudioCVT");
-    return fn(cvt, src_format, src_channels, src_rate, dst_format, dst_channels, dst_rate);
+    return fn(a0, a1, a2, a3, a4, a5, a6);
 }
 
-extern "C" void SDLCALL SDL_CloseAudioDevice(SDL_AudioDeviceID dev) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID dev);
+extern "C" void SDLCALL SDL_CloseAudioDevice(SDL_AudioDeviceID a0) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_CloseAudioDevice");
-    return fn(dev);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_ConvertAudio(SDL_AudioCVT * cvt) {
-    typedef int(SDLCALL * fn_t)(SDL_AudioCVT * cvt);
+extern "C" int SDLCALL SDL_ConvertAudio(SDL_AudioCVT * a0) {
+    typedef int(SDLCALL * fn_t)(SDL_AudioCVT * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_ConvertAudio");
-    return fn(cvt);
+    return fn(a0);
 }
 
-extern "C" SDL_Surface * SDLCALL SDL_ConvertSurface(SDL_Surface * src, const SDL_PixelFormat * fmt, Uint32 flags) {
-    typedef SDL_Surface *(SDLCALL * fn_t)(SDL_Surface * src, const SDL_PixelFormat * fmt, Uint32 flags);
+extern "C" SDL_Surface * SDLCALL SDL_ConvertSurface(SDL_Surface * a0, const SDL_PixelFormat * a1, Uint32 a2) {
+    typedef SDL_Surface *(SDLCALL * fn_t)(SDL_Surface * a0, const SDL_PixelFormat * a1, Uint32 a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_ConvertSurface");
-    return fn(src, fmt, flags);
+    return fn(a0, a1, a2);
 }
 
-extern "C" SDL_Surface * SDLCALL SDL_CreateRGBSurfaceFrom(void *pixels, int width, int height, int depth, int pitch, Uint32 Rmask, Uint32 Gmask, Uint32 Bmask, Uint32 Amask) {
-    typedef SDL_Surface *(SDLCALL * fn_t)(void *pixels, int width, int height, int depth, int pitch, Uint32 Rmask, Uint32 Gmask, Uint32 Bmask, Uint32 Amask);
+extern "C" SDL_Surface * SDLCALL SDL_CreateRGBSurfaceFrom(void * a0, int a1, int a2, int a3, int a4, Uint32 a5, Uint32 a6, Uint32 a7, Uint32 a8) {
+    typedef SDL_Surface *(SDLCALL * fn_t)(void * a0, int a1, int a2, int a3, int a4, Uint32 a5, Uint32 a6, Uint32 a7, Uint32 a8);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_CreateRGBSurfaceFrom");
-    return fn(pixels, width, height, depth, pitch, Rmask, Gmask, Bmask, Amask);
+    return fn(a0, a1, a2, a3, a4, a5, a6, a7, a8);
 }
 
-extern "C" SDL_Window * SDLCALL SDL_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags) {
-    typedef SDL_Window *(SDLCALL * fn_t)(const char *title, int x, int y, int w, int h, Uint32 flags);
+extern "C" SDL_Window * SDLCALL SDL_CreateWindow(const char * a0, int a1, int a2, int a3, int a4, Uint32 a5) {
+    typedef SDL_Window *(SDLCALL * fn_t)(const char * a0, int a1, int a2, int a3, int a4, Uint32 a5);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_CreateWindow");
-    return fn(title, x, y, w, h, flags);
+    return fn(a0, a1, a2, a3, a4, a5);
 }
 
-extern "C" void SDLCALL SDL_DestroyWindow(SDL_Window * window) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window);
+extern "C" void SDLCALL SDL_DestroyWindow(SDL_Window * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_DestroyWindow");
-    return fn(window);
+    return fn(a0);
 }
 
 extern "C" void SDLCALL SDL_EnableScreenSaver(void) {
@@ -81,76 +81,76 @@ extern "C" void SDLCALL SDL_EnableScreenSaver(void) {
     return fn();
 }
 
-extern "C" void SDLCALL SDL_FreeAudioStream(SDL_AudioStream *stream) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioStream *stream);
+extern "C" void SDLCALL SDL_FreeAudioStream(SDL_AudioStream * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioStream * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_FreeAudioStream");
-    return fn(stream);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_FreeSurface(SDL_Surface * surface) {
-    typedef void(SDLCALL * fn_t)(SDL_Surface * surface);
+extern "C" void SDLCALL SDL_FreeSurface(SDL_Surface * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_Surface * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_FreeSurface");
-    return fn(surface);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_FreeWAV(Uint8 * audio_buf) {
-    typedef void(SDLCALL * fn_t)(Uint8 * audio_buf);
+extern "C" void SDLCALL SDL_FreeWAV(Uint8 * a0) {
+    typedef void(SDLCALL * fn_t)(Uint8 * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_FreeWAV");
-    return fn(audio_buf);
+    return fn(a0);
 }
 
-extern "C" SDL_GLContext SDLCALL SDL_GL_CreateContext(SDL_Window * window) {
-    typedef SDL_GLContext(SDLCALL * fn_t)(SDL_Window * window);
+extern "C" SDL_GLContext SDLCALL SDL_GL_CreateContext(SDL_Window * a0) {
+    typedef SDL_GLContext(SDLCALL * fn_t)(SDL_Window * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_CreateContext");
-    return fn(window);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_GL_DeleteContext(SDL_GLContext context) {
-    typedef void(SDLCALL * fn_t)(SDL_GLContext context);
+extern "C" void SDLCALL SDL_GL_DeleteContext(SDL_GLContext a0) {
+    typedef void(SDLCALL * fn_t)(SDL_GLContext a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_DeleteContext");
-    return fn(context);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_GL_GetAttribute(SDL_GLattr attr, int *value) {
-    typedef int(SDLCALL * fn_t)(SDL_GLattr attr, int *value);
+extern "C" int SDLCALL SDL_GL_GetAttribute(SDL_GLattr a0, int * a1) {
+    typedef int(SDLCALL * fn_t)(SDL_GLattr a0, int * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_GetAttribute");
-    return fn(attr, value);
+    return fn(a0, a1);
 }
 
-extern "C" void SDLCALL SDL_GL_GetDrawableSize(SDL_Window * window, int *w, int *h) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window, int *w, int *h);
+extern "C" void SDLCALL SDL_GL_GetDrawableSize(SDL_Window * a0, int * a1, int * a2) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0, int * a1, int * a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_GetDrawableSize");
-    return fn(window, w, h);
+    return fn(a0, a1, a2);
 }
 
-extern "C" int SDLCALL SDL_GL_LoadLibrary(const char *path) {
-    typedef int(SDLCALL * fn_t)(const char *path);
+extern "C" int SDLCALL SDL_GL_LoadLibrary(const char * a0) {
+    typedef int(SDLCALL * fn_t)(const char * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_LoadLibrary");
-    return fn(path);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_GL_MakeCurrent(SDL_Window * window, SDL_GLContext context) {
-    typedef int(SDLCALL * fn_t)(SDL_Window * window, SDL_GLContext context);
+extern "C" int SDLCALL SDL_GL_MakeCurrent(SDL_Window * a0, SDL_GLContext a1) {
+    typedef int(SDLCALL * fn_t)(SDL_Window * a0, SDL_GLContext a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_MakeCurrent");
-    return fn(window, context);
+    return fn(a0, a1);
 }
 
-extern "C" int SDLCALL SDL_GL_SetAttribute(SDL_GLattr attr, int value) {
-    typedef int(SDLCALL * fn_t)(SDL_GLattr attr, int value);
+extern "C" int SDLCALL SDL_GL_SetAttribute(SDL_GLattr a0, int a1) {
+    typedef int(SDLCALL * fn_t)(SDL_GLattr a0, int a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_SetAttribute");
-    return fn(attr, value);
+    return fn(a0, a1);
 }
 
-extern "C" int SDLCALL SDL_GL_SetSwapInterval(int interval) {
-    typedef int(SDLCALL * fn_t)(int interval);
+extern "C" int SDLCALL SDL_GL_SetSwapInterval(int a0) {
+    typedef int(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_SetSwapInterval");
-    return fn(interval);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_GL_SwapWindow(SDL_Window * window) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window);
+extern "C" void SDLCALL SDL_GL_SwapWindow(SDL_Window * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_SwapWindow");
-    return fn(window);
+    return fn(a0);
 }
 
 extern "C" void SDLCALL SDL_GL_UnloadLibrary(void) {
@@ -159,52 +159,52 @@ extern "C" void SDLCALL SDL_GL_UnloadLibrary(void) {
     return fn();
 }
 
-extern "C" int SDLCALL SDL_GameControllerAddMappingsFromRW(SDL_RWops * rw, int freerw) {
-    typedef int(SDLCALL * fn_t)(SDL_RWops * rw, int freerw);
+extern "C" int SDLCALL SDL_GameControllerAddMappingsFromRW(SDL_RWops * a0, int a1) {
+    typedef int(SDLCALL * fn_t)(SDL_RWops * a0, int a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerAddMappingsFromRW");
-    return fn(rw, freerw);
+    return fn(a0, a1);
 }
 
-extern "C" int SDLCALL SDL_GameControllerEventState(int state) {
-    typedef int(SDLCALL * fn_t)(int state);
+extern "C" int SDLCALL SDL_GameControllerEventState(int a0) {
+    typedef int(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerEventState");
-    return fn(state);
+    return fn(a0);
 }
 
-extern "C" SDL_GameController * SDLCALL SDL_GameControllerFromInstanceID(SDL_JoystickID joyid) {
-    typedef SDL_GameController *(SDLCALL * fn_t)(SDL_JoystickID joyid);
+extern "C" SDL_GameController * SDLCALL SDL_GameControllerFromInstanceID(SDL_JoystickID a0) {
+    typedef SDL_GameController *(SDLCALL * fn_t)(SDL_JoystickID a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerFromInstanceID");
-    return fn(joyid);
+    return fn(a0);
 }
 
-extern "C" Sint16 SDLCALL SDL_GameControllerGetAxis(SDL_GameController *gamecontroller, SDL_GameControllerAxis axis) {
-    typedef Sint16(SDLCALL * fn_t)(SDL_GameController *gamecontroller, SDL_GameControllerAxis axis);
+extern "C" Sint16 SDLCALL SDL_GameControllerGetAxis(SDL_GameController * a0, SDL_GameControllerAxis a1) {
+    typedef Sint16(SDLCALL * fn_t)(SDL_GameController * a0, SDL_GameControllerAxis a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerGetAxis");
-    return fn(gamecontroller, axis);
+    return fn(a0, a1);
 }
 
-extern "C" const char* SDLCALL SDL_GameControllerGetStringForButton(SDL_GameControllerButton button) {
-    typedef const char*(SDLCALL * fn_t)(SDL_GameControllerButton button);
+extern "C" const char* SDLCALL SDL_GameControllerGetStringForButton(SDL_GameControllerButton a0) {
+    typedef const char*(SDLCALL * fn_t)(SDL_GameControllerButton a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerGetStringForButton");
-    return fn(button);
+    return fn(a0);
 }
 
-extern "C" char * SDLCALL SDL_GameControllerMapping(SDL_GameController *gamecontroller) {
-    typedef char *(SDLCALL * fn_t)(SDL_GameController *gamecontroller);
+extern "C" char * SDLCALL SDL_GameControllerMapping(SDL_GameController * a0) {
+    typedef char *(SDLCALL * fn_t)(SDL_GameController * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerMapping");
-    return fn(gamecontroller);
+    return fn(a0);
 }
 
-extern "C" const char * SDLCALL SDL_GameControllerName(SDL_GameController *gamecontroller) {
-    typedef const char *(SDLCALL * fn_t)(SDL_GameController *gamecontroller);
+extern "C" const char * SDLCALL SDL_GameControllerName(SDL_GameController * a0) {
+    typedef const char *(SDLCALL * fn_t)(SDL_GameController * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerName");
-    return fn(gamecontroller);
+    return fn(a0);
 }
 
-extern "C" SDL_GameController * SDLCALL SDL_GameControllerOpen(int joystick_index) {
-    typedef SDL_GameController *(SDLCALL * fn_t)(int joystick_index);
+extern "C" SDL_GameController * SDLCALL SDL_GameControllerOpen(int a0) {
+    typedef SDL_GameController *(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerOpen");
-    return fn(joystick_index);
+    return fn(a0);
 }
 
 extern "C" char * SDLCALL SDL_GetClipboardText(void) {
@@ -219,10 +219,10 @@ extern "C" const char * SDLCALL SDL_GetCurrentVideoDriver(void) {
     return fn();
 }
 
-extern "C" int SDLCALL SDL_GetDesktopDisplayMode(int displayIndex, SDL_DisplayMode * mode) {
-    typedef int(SDLCALL * fn_t)(int displayIndex, SDL_DisplayMode * mode);
+extern "C" int SDLCALL SDL_GetDesktopDisplayMode(int a0, SDL_DisplayMode * a1) {
+    typedef int(SDLCALL * fn_t)(int a0, SDL_DisplayMode * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetDesktopDisplayMode");
-    return fn(displayIndex, mode);
+    return fn(a0, a1);
 }
 
 extern "C" const char * SDLCALL SDL_GetError(void) {
@@ -237,46 +237,46 @@ extern "C" SDL_Keymod SDLCALL SDL_GetModState(void) {
     return fn();
 }
 
-extern "C" Uint32 SDLCALL SDL_GetMouseState(int *x, int *y) {
-    typedef Uint32(SDLCALL * fn_t)(int *x, int *y);
+extern "C" Uint32 SDLCALL SDL_GetMouseState(int * a0, int * a1) {
+    typedef Uint32(SDLCALL * fn_t)(int * a0, int * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetMouseState");
-    return fn(x, y);
+    return fn(a0, a1);
 }
 
-extern "C" SDL_Scancode SDLCALL SDL_GetScancodeFromKey(SDL_Keycode key) {
-    typedef SDL_Scancode(SDLCALL * fn_t)(SDL_Keycode key);
+extern "C" SDL_Scancode SDLCALL SDL_GetScancodeFromKey(SDL_Keycode a0) {
+    typedef SDL_Scancode(SDLCALL * fn_t)(SDL_Keycode a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetScancodeFromKey");
-    return fn(key);
+    return fn(a0);
 }
 
-extern "C" const char * SDLCALL SDL_GetScancodeName(SDL_Scancode scancode) {
-    typedef const char *(SDLCALL * fn_t)(SDL_Scancode scancode);
+extern "C" const char * SDLCALL SDL_GetScancodeName(SDL_Scancode a0) {
+    typedef const char *(SDLCALL * fn_t)(SDL_Scancode a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetScancodeName");
-    return fn(scancode);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_GetVersion(SDL_version * ver) {
-    typedef void(SDLCALL * fn_t)(SDL_version * ver);
+extern "C" void SDLCALL SDL_GetVersion(SDL_version * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_version * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetVersion");
-    return fn(ver);
+    return fn(a0);
 }
 
-extern "C" Uint32 SDLCALL SDL_GetWindowFlags(SDL_Window * window) {
-    typedef Uint32(SDLCALL * fn_t)(SDL_Window * window);
+extern "C" Uint32 SDLCALL SDL_GetWindowFlags(SDL_Window * a0) {
+    typedef Uint32(SDLCALL * fn_t)(SDL_Window * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetWindowFlags");
-    return fn(window);
+    return fn(a0);
 }
 
-extern "C" SDL_Window * SDLCALL SDL_GetWindowFromID(Uint32 id) {
-    typedef SDL_Window *(SDLCALL * fn_t)(Uint32 id);
+extern "C" SDL_Window * SDLCALL SDL_GetWindowFromID(Uint32 a0) {
+    typedef SDL_Window *(SDLCALL * fn_t)(Uint32 a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetWindowFromID");
-    return fn(id);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_GetWindowSize(SDL_Window * window, int *w, int *h) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window, int *w, int *h);
+extern "C" void SDLCALL SDL_GetWindowSize(SDL_Window * a0, int * a1, int * a2) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0, int * a1, int * a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetWindowSize");
-    return fn(window, w, h);
+    return fn(a0, a1, a2);
 }
 
 extern "C" SDL_bool SDLCALL SDL_HasScreenKeyboardSupport(void) {
@@ -285,70 +285,70 @@ extern "C" SDL_bool SDLCALL SDL_HasScreenKeyboardSupport(void) {
     return fn();
 }
 
-extern "C" int SDLCALL SDL_Init(Uint32 flags) {
-    typedef int(SDLCALL * fn_t)(Uint32 flags);
+extern "C" int SDLCALL SDL_Init(Uint32 a0) {
+    typedef int(SDLCALL * fn_t)(Uint32 a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_Init");
-    return fn(flags);
+    return fn(a0);
 }
 
-extern "C" int SDLCALL SDL_InitSubSystem(Uint32 flags) {
-    typedef int(SDLCALL * fn_t)(Uint32 flags);
+extern "C" int SDLCALL SDL_InitSubSystem(Uint32 a0) {
+    typedef int(SDLCALL * fn_t)(Uint32 a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_InitSubSystem");
-    return fn(flags);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_JoystickClose(SDL_Joystick *joystick) {
-    typedef void(SDLCALL * fn_t)(SDL_Joystick *joystick);
+extern "C" void SDLCALL SDL_JoystickClose(SDL_Joystick * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_Joystick * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickClose");
-    return fn(joystick);
+    return fn(a0);
 }
 
-extern "C" SDL_JoystickID SDLCALL SDL_JoystickGetDeviceInstanceID(int device_index) {
-    typedef SDL_JoystickID(SDLCALL * fn_t)(int device_index);
+extern "C" SDL_JoystickID SDLCALL SDL_JoystickGetDeviceInstanceID(int a0) {
+    typedef SDL_JoystickID(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickGetDeviceInstanceID");
-    return fn(device_index);
+    return fn(a0);
 }
 
-extern "C" const char * SDLCALL SDL_JoystickName(SDL_Joystick *joystick) {
-    typedef const char *(SDLCALL * fn_t)(SDL_Joystick *joystick);
+extern "C" const char * SDLCALL SDL_JoystickName(SDL_Joystick * a0) {
+    typedef const char *(SDLCALL * fn_t)(SDL_Joystick * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickName");
-    return fn(joystick);
+    return fn(a0);
 }
 
-extern "C" const char * SDLCALL SDL_JoystickNameForIndex(int device_index) {
-    typedef const char *(SDLCALL * fn_t)(int device_index);
+extern "C" const char * SDLCALL SDL_JoystickNameForIndex(int a0) {
+    typedef const char *(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickNameForIndex");
-    return fn(device_index);
+    return fn(a0);
 }
 
-extern "C" SDL_Joystick * SDLCALL SDL_JoystickOpen(int device_index) {
-    typedef SDL_Joystick *(SDLCALL * fn_t)(int device_index);
+extern "C" SDL_Joystick * SDLCALL SDL_JoystickOpen(int a0) {
+    typedef SDL_Joystick *(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickOpen");
-    return fn(device_index);
+    return fn(a0);
 }
 
-extern "C" SDL_AudioSpec * SDLCALL SDL_LoadWAV_RW(SDL_RWops * src, int freesrc, SDL_AudioSpec * spec, Uint8 ** audio_buf, Uint32 * audio_len) {
-    typedef SDL_AudioSpec *(SDLCALL * fn_t)(SDL_RWops * src, int freesrc, SDL_AudioSpec * spec, Uint8 ** audio_buf, Uint32 * audio_len);
+extern "C" SDL_AudioSpec * SDLCALL SDL_LoadWAV_RW(SDL_RWops * a0, int a1, SDL_AudioSpec * a2, Uint8 ** a3, Uint32 * a4) {
+    typedef SDL_AudioSpec *(SDLCALL * fn_t)(SDL_RWops * a0, int a1, SDL_AudioSpec * a2, Uint8 ** a3, Uint32 * a4);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_LoadWAV_RW");
-    return fn(src, freesrc, spec, audio_buf, audio_len);
+    return fn(a0, a1, a2, a3, a4);
 }
 
-extern "C" void SDLCALL SDL_LockAudioDevice(SDL_AudioDeviceID dev) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID dev);
+extern "C" void SDLCALL SDL_LockAudioDevice(SDL_AudioDeviceID a0) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_LockAudioDevice");
-    return fn(dev);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_MinimizeWindow(SDL_Window * window) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window);
+extern "C" void SDLCALL SDL_MinimizeWindow(SDL_Window * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_MinimizeWindow");
-    return fn(window);
+    return fn(a0);
 }
 
-extern "C" SDL_AudioStream * SDLCALL SDL_NewAudioStream(const SDL_AudioFormat src_format, const Uint8 src_channels, const int src_rate, const SDL_AudioFormat dst_format, const Uint8 dst_channels, const int dst_rate) {
-    typedef SDL_AudioStream *(SDLCALL * fn_t)(const SDL_AudioFormat src_format, const Uint8 src_channels, const int src_rate, const SDL_AudioFormat dst_format, const Uint8 dst_channels, const int dst_rate);
+extern "C" SDL_AudioStream * SDLCALL SDL_NewAudioStream(const SDL_AudioFormat a0, const Uint8 a1, const int a2, const SDL_AudioFormat a3, const Uint8 a4, const int a5) {
+    typedef SDL_AudioStream *(SDLCALL * fn_t)(const SDL_AudioFormat a0, const Uint8 a1, const int a2, const SDL_AudioFormat a3, const Uint8 a4, const int a5);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_NewAudioStream");
-    return fn(src_format, src_channels, src_rate, dst_format, dst_channels, dst_rate);
+    return fn(a0, a1, a2, a3, a4, a5);
 }
 
 extern "C" int SDLCALL SDL_NumJoysticks(void) {
@@ -357,22 +357,22 @@ extern "C" int SDLCALL SDL_NumJoysticks(void) {
     return fn();
 }
 
-extern "C" SDL_AudioDeviceID SDLCALL SDL_OpenAudioDevice(const char *device, int iscapture, const SDL_AudioSpec *desired, SDL_AudioSpec *obtained, int allowed_changes) {
-    typedef SDL_AudioDeviceID(SDLCALL * fn_t)(const char *device, int iscapture, const SDL_AudioSpec *desired, SDL_AudioSpec *obtained, int allowed_changes);
+extern "C" SDL_AudioDeviceID SDLCALL SDL_OpenAudioDevice(const char * a0, int a1, const SDL_AudioSpec * a2, SDL_AudioSpec * a3, int a4) {
+    typedef SDL_AudioDeviceID(SDLCALL * fn_t)(const char * a0, int a1, const SDL_AudioSpec * a2, SDL_AudioSpec * a3, int a4);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_OpenAudioDevice");
-    return fn(device, iscapture, desired, obtained, allowed_changes);
+    return fn(a0, a1, a2, a3, a4);
 }
 
-extern "C" void SDLCALL SDL_PauseAudioDevice(SDL_AudioDeviceID dev, int pause_on) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID dev, int pause_on);
+extern "C" void SDLCALL SDL_PauseAudioDevice(SDL_AudioDeviceID a0, int a1) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID a0, int a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_PauseAudioDevice");
-    return fn(dev, pause_on);
+    return fn(a0, a1);
 }
 
-extern "C" int SDLCALL SDL_PollEvent(SDL_Event * event) {
-    typedef int(SDLCALL * fn_t)(SDL_Event * event);
+extern "C" int SDLCALL SDL_PollEvent(SDL_Event * a0) {
+    typedef int(SDLCALL * fn_t)(SDL_Event * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_PollEvent");
-    return fn(event);
+    return fn(a0);
 }
 
 extern "C" void SDLCALL SDL_Quit(void) {
@@ -381,64 +381,64 @@ extern "C" void SDLCALL SDL_Quit(void) {
     return fn();
 }
 
-extern "C" void SDLCALL SDL_QuitSubSystem(Uint32 flags) {
-    typedef void(SDLCALL * fn_t)(Uint32 flags);
+extern "C" void SDLCALL SDL_QuitSubSystem(Uint32 a0) {
+    typedef void(SDLCALL * fn_t)(Uint32 a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_QuitSubSystem");
-    return fn(flags);
+    return fn(a0);
 }
 
-extern "C" SDL_RWops * SDLCALL SDL_RWFromConstMem(const void *mem, int size) {
-    typedef SDL_RWops *(SDLCALL * fn_t)(const void *mem, int size);
+extern "C" SDL_RWops * SDLCALL SDL_RWFromConstMem(const void * a0, int a1) {
+    typedef SDL_RWops *(SDLCALL * fn_t)(const void * a0, int a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_RWFromConstMem");
-    return fn(mem, size);
+    return fn(a0, a1);
 }
 
-extern "C" SDL_RWops * SDLCALL SDL_RWFromFile(const char *file, const char *mode) {
-    typedef SDL_RWops *(SDLCALL * fn_t)(const char *file, const char *mode);
+extern "C" SDL_RWops * SDLCALL SDL_RWFromFile(const char * a0, const char * a1) {
+    typedef SDL_RWops *(SDLCALL * fn_t)(const char * a0, const char * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_RWFromFile");
-    return fn(file, mode);
+    return fn(a0, a1);
 }
 
-extern "C" int SDLCALL SDL_SetClipboardText(const char *text) {
-    typedef int(SDLCALL * fn_t)(const char *text);
+extern "C" int SDLCALL SDL_SetClipboardText(const char * a0) {
+    typedef int(SDLCALL * fn_t)(const char * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetClipboardText");
-    return fn(text);
+    return fn(a0);
 }
 
-extern "C" SDL_bool SDLCALL SDL_SetHint(const char *name, const char *value) {
-    typedef SDL_bool(SDLCALL * fn_t)(const char *name, const char *value);
+extern "C" SDL_bool SDLCALL SDL_SetHint(const char * a0, const char * a1) {
+    typedef SDL_bool(SDLCALL * fn_t)(const char * a0, const char * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetHint");
-    return fn(name, value);
+    return fn(a0, a1);
 }
 
-extern "C" SDL_bool SDLCALL SDL_SetHintWithPriority(const char *name, const char *value, SDL_HintPriority priority) {
-    typedef SDL_bool(SDLCALL * fn_t)(const char *name, const char *value, SDL_HintPriority priority);
+extern "C" SDL_bool SDLCALL SDL_SetHintWithPriority(const char * a0, const char * a1, SDL_HintPriority a2) {
+    typedef SDL_bool(SDLCALL * fn_t)(const char * a0, const char * a1, SDL_HintPriority a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetHintWithPriority");
-    return fn(name, value, priority);
+    return fn(a0, a1, a2);
 }
 
-extern "C" void SDLCALL SDL_SetTextInputRect(const SDL_Rect *rect) {
-    typedef void(SDLCALL * fn_t)(const SDL_Rect *rect);
+extern "C" void SDLCALL SDL_SetTextInputRect(const SDL_Rect * a0) {
+    typedef void(SDLCALL * fn_t)(const SDL_Rect * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetTextInputRect");
-    return fn(rect);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_SetWindowIcon(SDL_Window * window, SDL_Surface * icon) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window, SDL_Surface * icon);
+extern "C" void SDLCALL SDL_SetWindowIcon(SDL_Window * a0, SDL_Surface * a1) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0, SDL_Surface * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetWindowIcon");
-    return fn(window, icon);
+    return fn(a0, a1);
 }
 
-extern "C" void SDLCALL SDL_SetWindowMinimumSize(SDL_Window * window, int min_w, int min_h) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window, int min_w, int min_h);
+extern "C" void SDLCALL SDL_SetWindowMinimumSize(SDL_Window * a0, int a1, int a2) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0, int a1, int a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetWindowMinimumSize");
-    return fn(window, min_w, min_h);
+    return fn(a0, a1, a2);
 }
 
-extern "C" void SDLCALL SDL_SetWindowTitle(SDL_Window * window, const char *title) {
-    typedef void(SDLCALL * fn_t)(SDL_Window * window, const char *title);
+extern "C" void SDLCALL SDL_SetWindowTitle(SDL_Window * a0, const char * a1) {
+    typedef void(SDLCALL * fn_t)(SDL_Window * a0, const char * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_SetWindowTitle");
-    return fn(window, title);
+    return fn(a0, a1);
 }
 
 extern "C" void SDLCALL SDL_StartTextInput(void) {
@@ -453,26 +453,26 @@ extern "C" void SDLCALL SDL_StopTextInput(void) {
     return fn();
 }
 
-extern "C" void SDLCALL SDL_UnlockAudioDevice(SDL_AudioDeviceID dev) {
-    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID dev);
+extern "C" void SDLCALL SDL_UnlockAudioDevice(SDL_AudioDeviceID a0) {
+    typedef void(SDLCALL * fn_t)(SDL_AudioDeviceID a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_UnlockAudioDevice");
-    return fn(dev);
+    return fn(a0);
 }
 
-extern "C" Uint32 SDLCALL SDL_WasInit(Uint32 flags) {
-    typedef Uint32(SDLCALL * fn_t)(Uint32 flags);
+extern "C" Uint32 SDLCALL SDL_WasInit(Uint32 a0) {
+    typedef Uint32(SDLCALL * fn_t)(Uint32 a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_WasInit");
-    return fn(flags);
+    return fn(a0);
 }
 
-extern "C" void SDLCALL SDL_free(void *mem) {
-    typedef void(SDLCALL * fn_t)(void *mem);
+extern "C" void SDLCALL SDL_free(void * a0) {
+    typedef void(SDLCALL * fn_t)(void * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_free");
-    return fn(mem);
+    return fn(a0);
 }
 
-extern "C" void * SDLCALL SDL_memset(void *dst, int c, size_t len) {
-    typedef void *(SDLCALL * fn_t)(void *dst, int c, size_t len);
+extern "C" void * SDLCALL SDL_memset(void * a0, int a1, size_t a2) {
+    typedef void *(SDLCALL * fn_t)(void * a0, int a1, size_t a2);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_memset");
-    return fn(dst, c, len);
+    return fn(a0, a1, a2);
 }
