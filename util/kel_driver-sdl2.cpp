@@ -8,6 +8,11 @@
 
 #include <stb/stb_image.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
 #include "util/kel_driver-input.h"
 #include "util/kel_driver.h"
 #include "util/kel_log.h"
@@ -270,7 +275,24 @@ int driver_video_minimize() {
     return 1;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// SDL unloads the GL driver at shutdown; its allocations would then be reported from
+// code the leak checker can no longer name (nor suppress). Keep every library mapped.
+static void _video_libs_pin() {
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, size_t, void*) {
+            if (info->dlpi_name && info->dlpi_name[0])
+                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        NULL);
+}
+#else
+static void _video_libs_pin() {}
+#endif
+
 void driver_video_deinit() {
+    _video_libs_pin();
     if (_video.context) SDL_GL_DeleteContext(_video.context);
     if (_video.window) SDL_DestroyWindow(_video.window);
     _video.context = NULL;

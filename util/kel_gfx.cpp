@@ -166,30 +166,46 @@ void gfx_ortho() {
 }
 
 void gfx_view_size_set(int w, int h) {
+    if (!_gfx) return;
     _gfx->view_w = (float)w;
     _gfx->view_h = (float)h;
 }
 void gfx_view_size_get(int* w, int* h) {
+    if (!_gfx) {
+        *w = *h = 0;
+        return;
+    }
     *w = (int)_gfx->view_w;
     *h = (int)_gfx->view_h;
 }
 void gfx_view_offset_set(float x, float y) {
+    if (!_gfx) return;
     _gfx->off_x = x;
     _gfx->off_y = y;
 }
 void gfx_view_offset_get(int* x, int* y) {
+    if (!_gfx) {
+        *x = *y = 0;
+        return;
+    }
     *x = (int)_gfx->off_x;
     *y = (int)_gfx->off_y;
 }
-void gfx_view_angle_set(float degrees) { _gfx->angle = degrees; }
-void gfx_view_scale_set(float scale) { _gfx->scale = scale; }
-float gfx_view_scale_get() { return _gfx->scale; }
+void gfx_view_angle_set(float degrees) {
+    if (_gfx) _gfx->angle = degrees;
+}
+void gfx_view_scale_set(float scale) {
+    if (_gfx) _gfx->scale = scale;
+}
+float gfx_view_scale_get() { return _gfx ? _gfx->scale : 1.0f; }
 void gfx_depth_range_set(float near_z, float far_z) {
+    if (!_gfx) return;
     _gfx->near_z = near_z;
     _gfx->far_z = far_z;
 }
 
 void gfx_input_rect_set(float x, float y, float w, float h) {
+    if (!_gfx) return;
     float* r = _gfx->input;
     r[0] = x, r[1] = y, r[2] = w, r[3] = h;
 }
@@ -207,6 +223,10 @@ static void _gfx_view_to_screen(float px, float py, float* sx, float* sy) {
 }
 
 void gfx_input_rect_screen_get(float out[4]) {
+    if (!_gfx) {
+        out[0] = out[1] = out[2] = out[3] = 0;
+        return;
+    }
     const float* r = _gfx->input;
     float x0, y0, x1, y1;
     _gfx_view_to_screen(r[0], r[1], &x0, &y0);
@@ -218,6 +238,10 @@ void gfx_input_rect_screen_get(float out[4]) {
 }
 
 void gfx_screen_to_view(float sx, float sy, float* vx, float* vy) {
+    if (!_gfx) {
+        *vx = sx, *vy = sy;
+        return;
+    }
     float a = (float)(_gfx->angle * M_PI / 180.0);
     float c = cosf(a), s = sinf(a);
     const float* r = _gfx->rect;
@@ -671,12 +695,14 @@ void gfx_replay_text(GfxReplay* r, const DrawCmd& c) {
 /* ---- immediate primitives ---- */
 
 void gfx_translate(float dx, float dy) {
+    if (!_gfx) return;
     _gfx->tr_x += dx;
     _gfx->tr_y += dy;
     glTranslatef(dx, dy, 0);
 }
 
 void gfx_clip_push(float x, float y, float w, float h) {
+    if (!_gfx) return;
     int d = ++_gfx->clip_depth;
     if (d > GFX_CLIP_MAX) return;
     float r[4] = {x + _gfx->tr_x, y + _gfx->tr_y, w, h};
@@ -696,11 +722,11 @@ void gfx_clip_push(float x, float y, float w, float h) {
 }
 
 void gfx_clip_pop() {
-    if (_gfx->clip_depth > 0) _gfx->clip_depth--;
+    if (_gfx && _gfx->clip_depth > 0) _gfx->clip_depth--;
 }
 
 bool gfx_clip(float dst[4], float src[4]) {
-    int d = _gfx->clip_depth;
+    int d = _gfx ? _gfx->clip_depth : 0;
     if (d == 0) return true;
     if (d > GFX_CLIP_MAX || dst[2] <= 0 || dst[3] <= 0) return false;
     const float* c0 = _gfx->clip[d - 1];
@@ -737,6 +763,7 @@ static void _gfx_strip(const float* xy, const float* uv) {
 }
 
 void gfx_rect_fill(uint32_t colour, float x, float y, float w, float h) {
+    if (!_gfx) return;
     if (_gfx->clip_depth) {
         float dst[4] = {x, y, w, h};
         if (!gfx_clip(dst, NULL)) return;

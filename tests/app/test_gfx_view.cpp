@@ -10,7 +10,7 @@ class ViewTest : public ::testing::Test {
 protected:
     ModsAPI* api = nullptr;
     void SetUp() override {
-        gl_up(640, 480);
+        ASSERT_NO_FATAL_FAILURE(gl_up(640, 480));
         api = new ModsAPI(nullptr);
         api->params_set("datadir", var(KEL_SOURCE_DIR "/data"));
         api->params_set("view_x", var(0));

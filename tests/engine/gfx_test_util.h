@@ -4,8 +4,6 @@
 #define GFX_TEST_UTIL_H
 
 #include <GLES/gl.h>
-#include <dlfcn.h>
-#include <link.h>
 #include <gtest/gtest.h>
 #include <stb/stb_image_write.h>
 #include <stdlib.h>
@@ -51,18 +49,6 @@ inline void file_write(const std::string& name, const std::string& text) {
     fclose(f);
 }
 
-// Keeps every library loaded now mapped until exit: SDL unloads the GL driver at
-// shutdown, and the leak checker cannot name (or suppress) frames of unloaded code.
-inline void libs_pin() {
-    dl_iterate_phdr(
-        [](struct dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && info->dlpi_name[0])
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        NULL);
-}
-
 // Driver with video, a window of w x h and graphics with a 1:1 view.
 inline void gl_up(int w, int h) {
     driver_verbose_set(1);
@@ -70,7 +56,6 @@ inline void gl_up(int w, int h) {
     driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
     driver_video_init(w, h, 640, 480, 240, 160, 0);
     ASSERT_TRUE(driver_video_window()) << driver_video_error();
-    libs_pin();
     gfx_init();
     gfx_view_size_set(w, h);
     gfx_depth_range_set(-1000, 1000);

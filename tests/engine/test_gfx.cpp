@@ -9,7 +9,7 @@ static const char* nearest() { return "nearest"; }
 class GfxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        gl_up(640, 480);
+        ASSERT_NO_FATAL_FAILURE(gl_up(640, 480));
         gfx_filter_query_set(nearest);  // exact texel edges for pixel checks
         view(640, 480, 1);
     }

@@ -14,7 +14,7 @@ static time_t fake_clock() { return g_now; }
 class TexTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        gl_up(640, 480);
+        ASSERT_NO_FATAL_FAILURE(gl_up(640, 480));
         g_now = 1000;
         gfx_clock_set(fake_clock);
         gfx_view_scale_set(1);

@@ -33,7 +33,7 @@ TEST(Video, NoDisplayRefusesWithReason) {
 
 class VideoTest : public ::testing::Test {
 protected:
-    void SetUp() override { gl_up(640, 480); }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(gl_up(640, 480)); }
     void TearDown() override { gl_down(); }
 };
 

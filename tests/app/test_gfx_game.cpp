@@ -1,0 +1,102 @@
+// The windowed game end to end, in process: start with a window, a script painting a
+// letterboxed frame, its last frame kept after it fails, Ctrl+F re-creating the window
+// (textures survive), Ctrl+Q ending the loop.
+#include <SDL2/SDL.h>
+
+#include "../engine/gfx_test_util.h"
+#include "src/game/game.h"
+#include "src/mods_api/mods_api.h"
+
+using namespace gfxt;
+
+static const char* kScript = R"(
+local frames = 0
+function _init() end
+function _loop(dt) end
+function _event(e) end
+function _paint()
+  frames = frames + 1
+  kel_view_set(0, 0, 320, 200)
+  kel_rect_draw(0xff0000, 0, 0, 320, 200)
+  kel_image_draw("white", 10, 10, 32, 32)
+  if frames == 3 then error("boom") end
+  kel_rect_draw(0x00ff00, 300, 0, 20, 20)
+end
+)";
+
+// One turn of the frame loop (without events).
+static void frame() {
+    game_loop();
+    game_paint();
+}
+
+static Event key(int code) {
+    Event e = Event();
+    e.type = EVT_KEYDOWN;
+    e.key = code;
+    return e;
+}
+
+TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
+    data_dir_make();
+    png_write("white.png", 8, 8, [](int, int) { return 0xFFFFFFFFu; });
+    file_write("main.lua", kScript);
+    std::string mod = data_dir() + "/main.lua";
+    std::vector<std::string> args = {"kelgame", "-mod", mod, "-datadir", data_dir(),
+                                     "-width", "640", "-height", "480"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    game_init((int)argv.size(), argv.data());
+    ASSERT_TRUE(driver_video_window()) << driver_video_error();
+    setenv("KEL_BENCH_UNLIMITED", "1", 1);
+
+    // Frames 1 and 2: red view letterboxed with 40-pixel bands, image, green corner.
+    frame();
+    frame();
+    // The swapped frame is read back from the back buffer, which llvmpipe keeps.
+    EXPECT_FALSE(lit(320, 20));
+    EXPECT_GT(pixel(320, 240).r, 200);
+    EXPECT_GT(pixel(40, 80).g, 200);  // the white image at view (10..42, 10..42)
+    EXPECT_GT(pixel(630, 50).g, 200);
+    Game* g = game_current();
+    ASSERT_TRUE(g && g->api);
+    EXPECT_EQ(g->api->params["window_w"].to_int(), 640);
+    EXPECT_FLOAT_EQ(g->api->params["view_scale"].to_float(), 2.0f);
+
+    // Frame 3 fails half way; from then on the last recorded list is replayed.
+    frame();
+    frame();
+    EXPECT_GT(pixel(320, 240).r, 200);
+    EXPECT_GT(pixel(40, 80).g, 200);
+
+    // Ctrl+F: full screen, the same GL context and textures in the new window.
+    void* ctx = driver_video_context();
+    SDL_SetModState(KMOD_LCTRL);
+    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
+    SDL_SetModState(KMOD_NONE);
+    EXPECT_EQ(g->fullscreen, 1);
+    EXPECT_EQ(driver_video_context(), ctx);
+    EXPECT_TRUE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
+    int w, h;
+    driver_screen_size_get(&w, &h);
+    frame();
+    float s = std::min(w / 320.0f, h / 200.0f);
+    int top = (int)((h - 200 * s) / 2), left = (int)((w - 320 * s) / 2);
+    EXPECT_GT(pixel(w / 2, h / 2).r, 200);
+    EXPECT_GT(pixel(left + (int)(26 * s), top + (int)(26 * s)).g, 200);  // image still there
+    if (top > 1) {
+        EXPECT_FALSE(lit(w / 2, top - 2));
+    }
+
+    // Ctrl+F again: back to a window; Ctrl+Q ends the loop.
+    SDL_SetModState(KMOD_LCTRL);
+    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
+    EXPECT_EQ(g->fullscreen, -1);
+    EXPECT_FALSE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(game_quit(-1), 0);
+    game_event(key(DRIVER_KEY_A + ('q' - 'a')));
+    SDL_SetModState(KMOD_NONE);
+    EXPECT_EQ(game_quit(-1), 1);
+    game_deinit();
+    unsetenv("KEL_BENCH_UNLIMITED");
+}
