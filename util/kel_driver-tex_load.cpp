@@ -51,6 +51,15 @@ uint32_t _driver_tex_load_from_data(uint8_t* rgba, int w, int h, int* ow, int* o
     }
     _tex_premultiply(rgba, (size_t)w * h);
     int pw = _driver_tex_pad(w), ph = _driver_tex_pad(h);
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    if (max > 0 && (pw > max || ph > max)) {
+        // GL would refuse the upload and leave an empty texture that counts as loaded.
+        KEL_LOG("_driver_tex_load_from_data", "%d x %d is larger than GL_MAX_TEXTURE_SIZE %d\n",
+                pw, ph, (int)max);
+        *ow = *oh = *tw = *th = 0;
+        return 0;
+    }
     uint8_t* padded = NULL;
     const uint8_t* pixels = rgba;
     if (pw != w || ph != h) {

@@ -385,7 +385,8 @@ void _gfx_tex_recycle() {
         for (size_t i = 1; i < _gfx->texs.size(); i++) {
             const GfxTex& t = _gfx->texs[i];
             time_t age = now - t.last_used;
-            if (t.loaded && age > 4 && age >= best_age) {
+            // A record without a texture frees nothing: recycling it would only re-read it.
+            if (t.loaded && t.bytes && age > 4 && age >= best_age) {
                 best = (int)i;
                 best_age = age;
             }

@@ -49,6 +49,14 @@ TEST_F(TexTest, PaddedSizeAndAccounting) {
     const GfxTex& wide = gfx_tex_get(gfx_tex_load("wide"));
     EXPECT_FLOAT_EQ(wide.width, 5000);
     EXPECT_FLOAT_EQ(wide.height, 64);
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    solid("huge.png", max + 1, 1, 0xFFFFFFFF);  // beyond what GL takes: refused, not charged
+    uint64_t before = gfx_mem_used();
+    int huge = gfx_tex_load("huge");
+    EXPECT_EQ(gfx_tex_get(huge).gl_id, 0u);
+    EXPECT_EQ(gfx_mem_used(), before);
+    EXPECT_EQ(gfx_img_load("huge"), 0);
     EXPECT_EQ(_driver_tex_pad(64), 64);
     EXPECT_EQ(_driver_tex_pad(65), 128);
     EXPECT_EQ(_driver_tex_pad(1), 64);
@@ -169,4 +177,26 @@ TEST_F(TexTest, ChangedFileIsReloaded) {
     gfx_img_draw(0, 0, 0, 0, img);
     EXPECT_GT(pixel(4, 4).b, 200);
     EXPECT_EQ(pixel(4, 4).r, 0);
+}
+
+TEST_F(TexTest, ChangedAtlasIsParsedAgain) {
+    solid("at.png", 64, 64, 0xFFFFFFFF);
+    auto desc = [](int w) {
+        return "{\"frames\":{\"f.png\":{\"frame\":{\"x\":0,\"y\":0,\"w\":" + std::to_string(w) +
+               ",\"h\":8},\"spriteSourceSize\":{\"x\":0,\"y\":0},\"sourceSize\":{\"w\":" +
+               std::to_string(w) + ",\"h\":8}}}}";
+    };
+    file_write("at.json", desc(8));
+    gfx_atlas_load("at");
+    int f = gfx_img_load("f");
+    ASSERT_NE(f, 0);
+    time_t t0 = gfx_tex_get(gfx_img_get(f).texture).atlas_time;
+    file_write("at.json", desc(16));
+    std::string path = data_dir() + "/at.json";
+    struct utimbuf ut = {t0 + 3, t0 + 3};
+    utime(path.c_str(), &ut);
+    g_now = t0 + 10;
+    gfx_reload_auto();
+    EXPECT_EQ(gfx_img_load("f"), f);  // same record, new rectangle
+    EXPECT_FLOAT_EQ(gfx_img_get(f).fw, 16);
 }
