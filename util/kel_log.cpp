@@ -18,8 +18,9 @@ static const char* _log_base(const char* path) {
     return s ? s + 1 : path;
 }
 
-// Formats into a heap buffer of exactly the needed size; caller frees.
-static char* _log_format(const char* fmt, va_list ap) {
+// Formats into a heap buffer of exactly the needed size; caller frees. The length comes
+// back too: a "%c" of 0 puts a NUL inside the message.
+static char* _log_format(const char* fmt, va_list ap, size_t* len) {
     va_list ap2;
     va_copy(ap2, ap);
     int n = vsnprintf(NULL, 0, fmt, ap2);
@@ -27,11 +28,11 @@ static char* _log_format(const char* fmt, va_list ap) {
     if (n < 0) return NULL;
     char* buf = (char*)malloc((size_t)n + 1);
     if (buf) vsnprintf(buf, (size_t)n + 1, fmt, ap);
+    *len = (size_t)n;
     return buf;
 }
 
-static void _log_write(const char* prefix, const char* msg) {
-    size_t len = strlen(msg);
+static void _log_write(const char* prefix, const char* msg, size_t len) {
     fputs(prefix, stdout);
     fwrite(msg, 1, len, stdout);
     if (len == 0 || msg[len - 1] != '\n') fputc('\n', stdout);
@@ -41,7 +42,8 @@ static void _log_write(const char* prefix, const char* msg) {
 static void _log_vprint(int stamped, const char* file, int line, const char* func,
                         const char* fmt, va_list ap) {
     if (!driver_verbose_get()) return;
-    char* msg = _log_format(fmt, ap);
+    size_t len = 0;
+    char* msg = _log_format(fmt, ap, &len);
     if (!msg) return;
     char prefix[400] = "";
     if (stamped) {
@@ -54,7 +56,7 @@ static void _log_vprint(int stamped, const char* file, int line, const char* fun
     } else if (file && func && line) {
         snprintf(prefix, sizeof prefix, "[%s:%s:%d] ", _log_base(file), func, line);
     }
-    _log_write(prefix, msg);
+    _log_write(prefix, msg, len);
     if (!stamped) fflush(stdout);
     free(msg);
 }

@@ -60,6 +60,9 @@ TEST(Log, LongMessagesPrintWhole) {
     std::string big(100000, 'z');
     std::string out = capture_stdout([&] { log_printf("f.cpp", 2, "g", 0, "%s!", big.c_str()); });
     EXPECT_EQ(out, "[f.cpp:g:2] " + big + "!\n");
+    // a NUL written by %c does not cut the line short
+    out = capture_stdout([] { log_printf("f.cpp", 2, "g", 0, "a%cb", 0); });
+    EXPECT_EQ(out, std::string("[f.cpp:g:2] a\0b\n", 16));
     // an absurdly long function name cannot overflow the prefix
     std::string fn(2000, 'q');
     out = capture_stdout([&] { log_printf("f.cpp", 2, fn.c_str(), 0, "m"); });
