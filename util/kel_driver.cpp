@@ -25,8 +25,9 @@ struct DriverState {
     int rate;
     char altdir[DRIVER_ALTDIR_MAX];
     int flags;          // the parts driver_init started, so deinit stops only those
-    long rate_count;    // driver_rate_ticks: ticks handed out so far
-    double rate_start;  // driver_rate_ticks: seconds at the first call, < 0 before it
+    int rate_started;       // driver_rate_ticks: the first call has been made
+    long rate_count;        // driver_rate_ticks: ticks handed out so far
+    unsigned rate_start;    // driver_rate_ticks: clock in ms at the first call
 };
 
 static DriverState* _driver = NULL;
@@ -87,7 +88,6 @@ void driver_init(int flags) {
     if (_driver) free(_driver);
     _driver = (DriverState*)calloc(1, sizeof(DriverState));
     _driver->flags = flags;
-    _driver->rate_start = -1.0;
     // Ticks come from our own clock; SDL (and its timer) starts only with video or audio,
     // so a headless game never loads SDL at all.
     if ((flags & DRIVER_INIT_TIMER) && (flags & (DRIVER_INIT_VIDEO | DRIVER_INIT_AUDIO)))
@@ -182,16 +182,19 @@ int driver_rate_ticks() {
     DriverState* d = _driver_state();
     if (d->rate <= 0) return 0;
     double r = d->rate;
-    double t = _driver_now_ms() / 1000.0;
-    if (d->rate_start < 0) {
+    unsigned now = _driver_now_ms();
+    if (!d->rate_started) {
+        d->rate_started = 1;
         d->rate_count = 0;
-        d->rate_start = t;
+        d->rate_start = now;
     }
-    if (!(t > d->rate_count / r + d->rate_start)) return 0;
-    // smallest count c > rate_count with t <= c / r + start
-    long c = (long)ceil((t - d->rate_start) * r);
-    while (c > d->rate_count + 1 && t <= (c - 1) / r + d->rate_start) c--;
-    while (t > c / r + d->rate_start) c++;
+    // seconds since the first call; the unsigned difference survives the 32-bit clock wrap
+    double t = (unsigned)(now - d->rate_start) / 1000.0;
+    if (!(t > d->rate_count / r)) return 0;
+    // smallest count c > rate_count with t <= c / r
+    long c = (long)ceil(t * r);
+    while (c > d->rate_count + 1 && t <= (c - 1) / r) c--;
+    while (t > c / r) c++;
     if (c <= d->rate_count) c = d->rate_count + 1;
     int due = (int)(c - d->rate_count);
     d->rate_count = c;

@@ -247,6 +247,15 @@ TEST_F(Driver, RateTicksCountDueTicks) {
     EXPECT_EQ(driver_rate_ticks(), 0);
     g_now += 17;
     EXPECT_EQ(driver_rate_ticks(), 1);
+
+    // the millisecond clock wraps between two calls: ticks keep coming
+    driver_deinit();
+    driver_init(DRIVER_INIT_TIMER);
+    driver_rate_set(60);
+    g_now = 0xFFFFFF00u;
+    EXPECT_EQ(driver_rate_ticks(), 0);
+    g_now += 1040;
+    EXPECT_EQ(driver_rate_ticks(), 63);
 }
 
 TEST_F(Driver, TicksResetRebasesCounter) {
