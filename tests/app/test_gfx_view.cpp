@@ -78,3 +78,22 @@ TEST_F(ViewTest, TextCommandDrawsAndRestoresColour) {
         for (int x = 10; x < 80; x++) again += lit(x, y);
     EXPECT_EQ(again, on);
 }
+
+TEST_F(ViewTest, SubImageIsAFractionOfItsSource) {
+    api->params_set("datadir", var(data_dir()));
+    png_write("sheet.png", 64, 32, [](int x, int) { return x < 32 ? 0xFF0000FFu : 0xFFFF0000u; });
+    api->ext_call("image:sub", R"({"source":"sheet","name":"right","x":0.5,"y":0,"width":0.5,
+        "height":1,"shape_x":0.25,"shape_width":1})");
+    int img = gfx_img_load("right");
+    ASSERT_NE(img, 0);
+    const GfxImg& g = gfx_img_get(img);
+    EXPECT_FLOAT_EQ(g.fx, 32);
+    EXPECT_FLOAT_EQ(g.fw, 32);
+    EXPECT_FLOAT_EQ(g.fh, 32);
+    EXPECT_FLOAT_EQ(g.tx, 16);
+    EXPECT_FLOAT_EQ(g.sw, 64);
+    EXPECT_FLOAT_EQ(g.sh, 32);  // shape_height 0 becomes height
+    // A missing source registers nothing.
+    api->ext_call("image:sub", R"({"source":"none","name":"nothing","width":1,"height":1})");
+    EXPECT_EQ(gfx_img_load("nothing"), 0);
+}
