@@ -21,12 +21,8 @@ for main in "$src"/examples/*/main.lua; do
         # Own working and home directory: the examples save into the user area.
         dir="$work/$name-$mode"
         mkdir -p "$dir"
-        # A failed windowed script keeps its window open; the timeout ends it. Mesa's
-        # drivers, unloaded at exit, leave leaks the checker cannot attribute (and slow
-        # unwinding to attribute them deadlocks in llvmpipe): window runs check no leaks.
-        opts=${ASAN_OPTIONS:-}
-        [ "$mode" = window ] && opts="${opts:+$opts:}detect_leaks=0"
-        (cd "$dir" && HOME="$dir" ASAN_OPTIONS="$opts" timeout -k 5 20 "$kelgame" --verbose $flag \
+        # A failed windowed script keeps its window open; the timeout ends it.
+        (cd "$dir" && HOME="$dir" timeout -k 5 20 "$kelgame" --verbose $flag \
             -crash exit -datadir "$src/data" -mod "$main" -frames 30) > "$dir/log" 2>&1
         got=$?
         if [ "$got" -ne 0 ] ||
