@@ -40,10 +40,11 @@ void ModsAPI::console(const std::string& text) {
         start = end + 1;
         if (piece.find_first_not_of(' ') == std::string::npos) continue;
         log_printf(nullptr, 0, nullptr, 0, "$ %s\n", piece.c_str());
-        console_lines.insert(console_lines.begin(), piece);
+        // Cut back per line: one huge print must not grow the list past the limit.
+        if (console_lines.size() >= MODS_CONSOLE_MAX) console_lines.pop_back();
+        console_lines.insert(console_lines.begin(), std::move(piece));
         if (console_lines.size() == 1) console_shown = 1;
     }
-    if (console_lines.size() > MODS_CONSOLE_MAX) console_lines.resize(MODS_CONSOLE_MAX);
 }
 
 void ModsAPI::params_set(const char* key, var value) {
