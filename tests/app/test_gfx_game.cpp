@@ -49,6 +49,7 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     game_init((int)argv.size(), argv.data());
     ASSERT_TRUE(driver_video_window()) << driver_video_error();
     setenv("KEL_BENCH_UNLIMITED", "1", 1);
+    EXPECT_FALSE(lit(320, 240));  // a cleared frame is shown while the script loads
 
     // Frames 1 and 2: red view letterboxed with 40-pixel bands, image, green corner.
     frame();
