@@ -152,8 +152,10 @@ ModsLua::ModsLua(ModsAPI* a) : api(a), L(nullptr), error(0) {
     lua_pushcfunction(L, _mods_lua_debug);
     lua_setfield(L, -2, "debug");
     lua_pop(L, 1);
-    luaL_requiref(L, "cjson", luaopen_cjson, 1);
-    lua_pop(L, 1);
+    // A global only, not in package.loaded: the set-up chunk removes the last reference.
+    lua_pushcfunction(L, luaopen_cjson);
+    lua_call(L, 0, 1);
+    lua_setglobal(L, "cjson");
     mods_lua_run(L, _mods_lua_cjson_init, "cjson_init");
 }
 

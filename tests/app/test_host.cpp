@@ -122,9 +122,10 @@ TEST_F(LuaHost, OutputAndErrorObjectsReachTheConsole) {
 }
 
 TEST_F(LuaHost, JsonGlobalsConfigured) {
-    EXPECT_EQ(get("tostring(cjson) .. tostring(_json_init) .. json_encode({1, 'a'}) .. "
+    EXPECT_EQ(get("tostring(cjson) .. tostring(_json_init) .. tostring(package.loaded.cjson) .. "
+                  "json_encode({1, 'a'}) .. "
                   "json_encode({[1] = 1, [3] = 3}) .. json_decode('0x10')"),
-              "nilnil[1,\"a\"]{\"1\":1,\"3\":3}16");  // sparse arrays become objects
+              "nilnilnil[1,\"a\"]{\"1\":1,\"3\":3}16");  // sparse arrays become objects
     EXPECT_EQ(get("tostring(pcall(json_encode, 0/0)) .. tostring(pcall(json_decode, "
                   "string.rep('[', 300) .. string.rep(']', 300)))"),
               "falsefalse");  // no NaN out; nesting limited to 256
