@@ -28,7 +28,7 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
         return std::string();
     }
     if (!strcmp(name, "exit")) {
-        game_quit(1);
+        if (api->game) api->game->quit = 1;
         return std::string();
     }
     if (!strcmp(name, "md5_digest")) return md5_hex(arg, strlen(arg));
