@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/test_capture.h"
+#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -193,6 +194,52 @@ TEST_F(Driver, SaveFailingMidwayKeepsOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed save was reported as success";
     EXPECT_EQ(driver_file_read("big.sav"), "the old save");
     EXPECT_EQ(system("ls | grep -q tmp-"), 256) << "a temporary file was left behind";
+}
+
+// True once a "NAME.tmp-*" file with some content exists in the working directory.
+static bool temp_growing(const char* name) {
+    std::string prefix = std::string(name) + ".tmp-";
+    bool seen = false;
+    if (DIR* d = opendir(".")) {
+        while (dirent* e = readdir(d)) {
+            struct stat st;
+            if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
+                stat(e->d_name, &st) == 0 && st.st_size > 0)
+                seen = true;
+        }
+        closedir(d);
+    }
+    return seen;
+}
+
+// A writer killed in the middle of a large save leaves the old file or the new one, never a
+// torn one; killed while its temporary file grows, it must leave the old one.
+TEST_F(Driver, SaveKilledMidwayKeepsOldFile) {
+    write_file("big.sav", "the old save");
+    const size_t len = 128u << 20;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::string big(len, 'n');
+        _driver_std_save("big.sav", big.data(), big.size());
+        _exit(0);
+    }
+    bool midway = false, reaped = false;
+    for (int i = 0; i < 20000 && !midway && !reaped; i++) {
+        midway = temp_growing("big.sav");
+        int status;
+        if (!midway) reaped = waitpid(pid, &status, WNOHANG) == pid;  // done before we looked
+        if (!midway && !reaped) usleep(500);
+    }
+    if (!reaped) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    std::string now = driver_file_read("big.sav");
+    if (midway)
+        EXPECT_EQ(now, "the old save");
+    else
+        EXPECT_TRUE(now == "the old save" || now == std::string(len, 'n')) << "torn save";
 }
 
 TEST_F(Driver, LongNamesAreRefused) {
