@@ -26,19 +26,22 @@ struct _json_frame {
 // serve every occurrence of a value: atlas descriptions repeat the same few coordinates and
 // sizes thousands of times, and each saved object is an allocation and a free.
 //
-// The number table is made only once a document proves large. Its block is big enough that
-// glibc first merges its small free chunks, so the tree that follows is carved from
-// contiguous memory rather than from chunks scattered by earlier frees; small documents, such
-// as extension-call arguments, pay for neither.
-enum { _JSON_NUM_SLOTS = 1024, _JSON_NUM_LAZY = 2048 };
+// The number table is made only for a large text, before the tree. Its block is big enough
+// that glibc first merges its small free chunks, so the tree is then carved from contiguous
+// memory rather than from chunks scattered by earlier frees; small texts, such as
+// extension-call arguments, pay for neither.
+enum { _JSON_NUM_SLOTS = 1024, _JSON_LARGE_TEXT = 16384 };
 
 struct _json_ctx {
     var* out;
     std::vector<_json_frame> stack;  // innermost last
     std::string key;                 // pending object key
     var yes, no;                     // shared true and false
-    std::unique_ptr<var[]> nums;     // direct-mapped number objects
-    int nums_seen = 0;
+    struct num_slot {
+        uint64_t bits;  // the value's bits, so a probe need not touch the object
+        var obj;
+    };
+    std::unique_ptr<num_slot[]> nums;  // direct-mapped number objects, large texts only
 };
 
 // Attaches v to the current container (or the output when none is open); a container
@@ -65,24 +68,19 @@ static void _json_attach(_json_ctx* c, var&& v, bool is_list, bool begin) {
 }
 
 static var _json_number_value(_json_ctx* c, double d) {
-    if (!c->nums) {
-        if (++c->nums_seen < _JSON_NUM_LAZY) return var(d);
-        c->nums.reset(new var[_JSON_NUM_SLOTS]);
-    }
+    if (!c->nums) return var(d);
     uint64_t bits;
     memcpy(&bits, &d, sizeof bits);
     // small integers index by their low bits; other values by a multiplicative hash
     uint32_t h = d >= 0 && d < (double)_JSON_NUM_SLOTS && d == (double)(uint32_t)d
                      ? (uint32_t)d
                      : (uint32_t)((bits * 0x9E3779B97F4A7C15ull) >> 54);
-    var& s = c->nums[h & (_JSON_NUM_SLOTS - 1)];
-    if (s._o) {
-        uint64_t have;
-        memcpy(&have, &static_cast<_var_number*>(s._o)->value, sizeof have);
-        if (have == bits) return s;
+    _json_ctx::num_slot& s = c->nums[h & (_JSON_NUM_SLOTS - 1)];
+    if (!s.obj._o || s.bits != bits) {
+        s.obj = var(d);
+        s.bits = bits;
     }
-    s = var(d);
-    return s;
+    return s.obj;
 }
 
 // Bytes up to the first NUL.
@@ -144,6 +142,7 @@ int json_decode(var& out, const char* text, int length) {
     _json_ctx ctx;
     ctx.out = &out;
     ctx.stack.reserve(16);
+    if (n >= _JSON_LARGE_TEXT) ctx.nums.reset(new _json_ctx::num_slot[_JSON_NUM_SLOTS]);
     JSON_config cfg;
     JSON_config_init(&cfg);
     cfg.depth = 16;
