@@ -1,9 +1,12 @@
-// Miscellaneous extensions. Served so far: "image:load" and "image:sub"; every other
-// name answers none and the script sees "null".
+// Miscellaneous extensions. Not served yet: "screenshot" (answers none, so the
+// script sees "null", like any unknown name).
 #include "src/ext_misc/ext_misc.h"
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
+#include "util/kel_driver-input.h"
+#include "util/kel_driver-sdl2.h"
+#include "util/kel_driver.h"
 #include "util/kel_gfx.h"
 #include "util/kel_log.h"
 
@@ -53,11 +56,52 @@ static void _ext_image_sub(const var& args) {
                      h * g.fh, sx * g.fw, sy * g.fh, sw * g.fw, sh * g.fh);
 }
 
+static void _ext_keyboard_show(const var& args) {
+    float x = _ext_num(args, "x"), y = _ext_num(args, "y");
+    float w = _ext_num(args, "width"), h = _ext_num(args, "height");
+    if (w != 0 && h != 0) gfx_input_rect_set(x, y, w, h);
+    driver_keyboard_show();
+}
+
+// A new video mode; the script then sees it as a window resize.
+static void _ext_video_resize(Game* host, const var& args) {
+    if (!host || host->headless) return;  // no window to change
+    int w = (int)_ext_num(args, "width"), h = (int)_ext_num(args, "height");
+    int full = (int)_ext_num(args, "full") != 0;
+    if (host->api) host->api->clear();
+    driver_video_init(w, h, w, h, w, h, full != (host->fullscreen == 1));
+    gfx_clear();
+    driver_video_swap();
+    gfx_clear();
+    Event e = Event();
+    e.type = EVT_RESIZE;
+    e.width = (float)w;
+    e.height = (float)h;
+    game_event(e);
+}
+
 var ext_misc_call(Game* host, const std::string& name, var args) {
     if (name == "image:load") {
         _ext_image_load(host, args);
     } else if (name == "image:sub") {
         _ext_image_sub(args);
+    } else if (name == "clipboard:set") {
+        // Without a window there is no clipboard; SDL stays unloaded.
+        if (driver_video_window()) driver_clipboard_set(args.str().c_str());
+        return var(true);
+    } else if (name == "clipboard:get") {
+        return var(driver_video_window() ? driver_clipboard_get() : std::string());
+    } else if (name == "quit") {
+        if (host) host->quit = 1;
+    } else if (name == "keyboard:show") {
+        _ext_keyboard_show(args);
+    } else if (name == "keyboard:hide") {
+        gfx_input_rect_clear();
+        driver_keyboard_hide();
+    } else if (name == "timer:get_ticks") {
+        return var(driver_ticks());
+    } else if (name == "video:resize") {
+        _ext_video_resize(host, args);
     }
     return var();
 }

@@ -1,4 +1,4 @@
-// ext_misc: miscellaneous extension names (screenshot, clipboard, image loading,
+// ext_misc: miscellaneous extension names (clipboard, image loading,
 // on-screen keyboard, timer, video resize, quit).
 //
 // ext_misc_call returns none for names it does not know, so the dispatcher can

@@ -32,7 +32,16 @@ function _init()
     assert(type(w) == "number" and type(h) == "number")
 
     for i = 1, 300 do print("console line " .. i) end
-    assert(kel_ext_call("exit") == "")
+
+    -- Miscellaneous names without a window: answers, but nothing to show or change.
+    local t = tonumber(kel_ext_call("timer:get_ticks"))
+    assert(t and t >= 0 and t == math.floor(t), tostring(t))
+    assert(kel_ext_call("clipboard:set", '"copied"') == "true")
+    assert(kel_ext_call("clipboard:get") == '""')
+    assert(kel_ext_call("keyboard:show", '{"x":1,"y":2,"width":30,"height":40}') == "null")
+    assert(kel_ext_call("keyboard:hide") == "null")
+    assert(kel_ext_call("video:resize", '{"width":320,"height":200,"full":0}') == "null")
+    assert(kel_ext_call("quit") == "null")  -- ends the game after this frame
 end
 
 function _loop() end
