@@ -1,7 +1,7 @@
 // Fuzzes JSON decoding: every document that decodes must encode to text that decodes again
 // (unless it holds a number beyond the double range, which encodes as inf), the second
-// encoding must be a fixed point, and the parser must reach the same verdict whether the
-// input arrives whole or in two pieces.
+// encoding must be a fixed point, the parser must reach the same verdict whether the input
+// arrives whole or in two pieces, and a large text (white space appended) must read the same.
 #include <limits.h>
 #include <math.h>
 #include <stdint.h>
@@ -54,8 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
 
     var v;
-    if (json_decode(v, text, (int)size) != 0) return 0;
+    int rc = json_decode(v, text, (int)size);
+    // padded past the large-text size, the document is read with shared number objects
+    std::string padded = std::string(text, n) + std::string(20000, ' ');
+    var pv;
+    if (json_decode(pv, padded.data(), (int)padded.size()) != rc) abort();
+    if (rc != 0) return 0;
     std::string once = json_encode(v);
+    if (json_encode(pv) != once) abort();
     var w;
     if (json_decode(w, once.data(), (int)once.size()) != 0) {
         if (_has_nonfinite(v)) return 0;
