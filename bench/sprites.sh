@@ -2,7 +2,7 @@
 # Sprite throughput, kelgame beside LOVE 11.4 on the same machine and display:
 #   sh bench/sprites.sh [BUILD_DIR]
 # Frames per second for N = 1,000 .. 20,000 sprites (60 Hz limiter off), then the
-# largest N that still holds 60 fps for each, found by bisection.
+# largest N that still holds 60 fps for each, found by bisection; medians of three runs.
 build=${1:-build}
 if [ -z "$DISPLAY" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
@@ -17,12 +17,17 @@ kel() {
 lov() {
     timeout 60 love "$here/love" "$1" 2>/dev/null | sed -n 's/.*fps=\([0-9.]*\).*/\1/p' | tail -1
 }
+# Median of three runs: the machine may be shared, single runs are noisy.
+med() {
+    a=$($1 $2) b=$($1 $2) c=$($1 $2)
+    printf '%s\n%s\n%s\n' "${a:-0}" "${b:-0}" "${c:-0}" | sort -n | sed -n 2p
+}
 # Largest N (to 250 sprites) at 60 fps or more: bisection between lo (holds) and hi.
 most() {
     lo=$2 hi=$3
     while [ $((hi - lo)) -gt 250 ]; do
         mid=$(((lo + hi) / 2))
-        f=$($1 $mid)
+        f=$(med $1 $mid)
         if [ -n "$f" ] && [ "$(echo "$f >= 60" | bc)" = 1 ]; then lo=$mid; else hi=$mid; fi
     done
     echo $lo
@@ -31,10 +36,11 @@ most() {
 command -v love >/dev/null || echo "sprites: love not installed; its column stays empty"
 printf '%-8s %12s %12s\n' N kelgame_fps love_fps
 for n in 1000 5000 10000 20000; do
-    printf '%-8s %12s %12s\n' $n "$(kel $n)" "$(command -v love >/dev/null && lov $n)"
+    printf '%-8s %12s %12s\n' $n "$(med kel $n)" "$(command -v love >/dev/null && med lov $n)"
 done
 k=$(most kel 1000 40000)
 echo "kelgame holds 60 fps up to about $k sprites"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 if command -v love >/dev/null; then
     l=$(most lov 1000 20000)
     echo "love holds 60 fps up to about $l sprites"
