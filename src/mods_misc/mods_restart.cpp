@@ -21,9 +21,9 @@ static void _mods_restart_args(Game* game) {
     }
 }
 
-void mods_restart_params(Game* game) {
+// Command-line pairs first, then the defaults, which win on a clash.
+static void _mods_restart_params(Game* game) {
     ModsAPI* api = game->api;
-    if (!api) return;
     if (game->argv) _mods_restart_args(game);
     int w = 0, h = 0;
     if (!game->headless) driver_screen_size_get(&w, &h);
@@ -53,7 +53,7 @@ void mods_restart(Game* game, int flag) {
     delete game->api;
     game->api = nullptr;
     game->api = new ModsAPI(game);
-    mods_restart_params(game);
+    _mods_restart_params(game);
     game->mod = new ModsLua(game->api);
     mods_reload(game);
     if (game->mod->overrides(ModsBase::OP_INIT)) game->mod->init();

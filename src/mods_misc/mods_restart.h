@@ -9,7 +9,4 @@ struct Game;
 
 void mods_restart(Game* game, int flag);
 
-// The parameters only: command-line pairs, then the defaults (which win on a clash).
-void mods_restart_params(Game* game);
-
 #endif
