@@ -242,3 +242,12 @@ TEST_F(Api, VerboseLogNamesEachLoadOnce) {
     EXPECT_NE(out.find("][mods_module.cpp:require:"), std::string::npos) << out;
     EXPECT_NE(out.find("\n$ hello\n$     world\n"), std::string::npos) << out;
 }
+
+// Both quit names reach the API's own host, whichever game the entry glue runs.
+TEST_F(Api, ExitAndQuitStopTheApisHost) {
+    EXPECT_EQ(api->ext_call("exit", ""), "");
+    EXPECT_EQ(game.quit, 1);
+    game.quit = 0;
+    EXPECT_EQ(api->ext_call("quit", ""), "null");
+    EXPECT_EQ(game.quit, 1);
+}
