@@ -2,6 +2,7 @@
 #include "util/kel_font.h"
 
 #include <GLES/gl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,6 +14,7 @@
 #include "util/kel_driver-tex_load.h"
 #include "util/kel_gfx.h"
 #include "util/kel_log.h"
+#include "util/kel_var.h"
 
 struct FontRegistry {
     std::map<std::string, int> keys;  // "%s:%d" of name and size -> index (0: not found)
@@ -89,8 +91,9 @@ int font_load(const char* name, int size) {
 
 /* ---- descriptor ---- */
 
-static int _font_int(const std::string& v) { return (int)strtod(v.c_str(), nullptr); }
-static float _font_num(const std::string& v) { return (float)strtod(v.c_str(), nullptr); }
+// Through var's conversions, which saturate instead of overflowing on huge values.
+static int _font_int(const std::string& v) { return var(v.c_str()).to_int(); }
+static float _font_num(const std::string& v) { return var(v.c_str()).to_float(); }
 
 static void _font_common(Font* f, std::map<std::string, std::string>& kv) {
     f->line_height = (float)_font_int(kv["lineHeight"]);
@@ -193,7 +196,7 @@ static bool _font_emit(FontLines* out, int start, int end, float width) {
     FontLine& l = out->line[out->count++];
     l.start = start;
     l.end = end;
-    l.width = (int)width;
+    l.width = width < (float)INT_MAX ? (int)width : INT_MAX;  // huge advances stay defined
     return out->count < FONT_LINES_MAX;
 }
 

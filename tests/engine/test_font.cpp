@@ -1,5 +1,6 @@
 // Font registry, descriptor parsing, layout and measuring (no GL needed).
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,6 +114,7 @@ TEST_F(Fonts, OutOfRangeGlyphsAndOddLinesAreIgnored) {
                           "char id=256 x=1 xadvance=7\n"
                           "char id=70000 x=1 xadvance=7\n"
                           "char id=66 nonsense x=3 xadvance=6.5\n"
+                          "char id=67 x=1e20 y=-1e20 xadvance=1e40\n"
                           "char\n\n=\n");
     int odd = font_load("odd", 20);
     const Font* f = font_get(odd);
@@ -122,6 +124,12 @@ TEST_F(Fonts, OutOfRangeGlyphsAndOddLinesAreIgnored) {
     EXPECT_EQ(f->metrics['B'][2], 6.5f);
     EXPECT_EQ(f->rect['B'][0], 3.0f);
     EXPECT_EQ(font_width(odd, "BB"), 13.0f);
+    // huge values saturate rather than wrap around
+    EXPECT_EQ(f->rect['C'][0], (float)INT_MAX);
+    EXPECT_EQ(f->rect['C'][1], (float)INT_MIN);
+    FontLines l;
+    font_layout(odd, "CC", 0, &l);
+    EXPECT_EQ(l.line[0].width, INT_MAX);
 }
 
 TEST_F(Fonts, LayoutLinesAndWrapping) {
