@@ -311,7 +311,7 @@ int driver_event_poll(Event* e) {
     memset(e, 0, sizeof *e);
     if (!driver_sdl_loaded()) return 0;  // headless: no SDL, no events
     _driver_joystick_init();
-    if (!_pending.empty()) _driver_text_convert();
+    if (!_pending.empty() && !_queue[0]) _driver_text_convert();  // never over queued text
     if (_queue[0]) {
         e->type = EVT_KEYDOWN;
         e->unicode = (int)_queue[0];
