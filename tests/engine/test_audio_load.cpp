@@ -68,12 +68,16 @@ TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
         // damaged after good headers: whatever loads is no longer than the file
         {"cut.ogg", ogg.substr(0, ogg.size() / 2)}, {"cut.wav", wav.substr(0, wav.size() / 2)},
         {"scrambled.ogg", scrambled}};
+    char dir[] = "/tmp/kel_audio_bad_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
     for (const auto& f : files) {
-        std::ofstream(f.first, std::ios::binary) << f.second;
-        int id = driver_audio_sample_load(f.first);
+        std::string path = std::string(dir) + "/" + f.first;
+        std::ofstream(path, std::ios::binary) << f.second;
+        int id = driver_audio_sample_load(path.c_str());
         bool damaged = !strncmp(f.first, "cut", 3) || !strncmp(f.first, "scr", 3);
         EXPECT_TRUE(damaged ? !id || memory(id)->count <= 2 * 44100 : !id) << f.first;
     }
+    EXPECT_EQ(system(("rm -rf '" + std::string(dir) + "'").c_str()), 0);
 }
 
 TEST_F(AudioTest, VorbisStreamLoadsAtPlayLoopsAndUnloadsAtStop) {
