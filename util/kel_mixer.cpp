@@ -120,16 +120,8 @@ void mixer_reload_auto() {
     _mixer_check(_mixer_state->streams, "stream", driver_audio_stream_reload);
 }
 
-static const char* _mixer_path(MixerMap* map, const char* name) {
-    if (!map || !name) return nullptr;
-    MixerMap::iterator it = map->find(name);
-    return it == map->end() ? nullptr : it->second.path.c_str();
-}
-
 const char* _mixer_sample_path(const char* name) {
-    return _mixer_path(_mixer_state ? &_mixer_state->samples : nullptr, name);
-}
-
-const char* _mixer_stream_path(const char* name) {
-    return _mixer_path(_mixer_state ? &_mixer_state->streams : nullptr, name);
+    if (!_mixer_state || !name) return nullptr;
+    MixerMap::iterator it = _mixer_state->samples.find(name);
+    return it == _mixer_state->samples.end() ? nullptr : it->second.path.c_str();
 }

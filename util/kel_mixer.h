@@ -29,8 +29,7 @@ void mixer_reload_auto();
 // The wall clock of the reload check, in whole seconds; null restores time().
 typedef long (*mixer_clock_fn)(void);
 void mixer_clock_set(mixer_clock_fn fn);
-// The resolved path of a loaded name ("" when not found, null when never asked).
+// The resolved path of a loaded sample name ("" when not found, null when never asked).
 const char* _mixer_sample_path(const char* name);
-const char* _mixer_stream_path(const char* name);
 
 #endif
