@@ -37,77 +37,51 @@ static var L(std::initializer_list<var> items) {
 }
 
 TEST(Var, TextForms) {
-    EXPECT_EQ(var(2.0).str(), "2");
-    EXPECT_EQ(var(2.5).str(), "2.5");
-    EXPECT_EQ(var(-0.5).str(), "-0.5");
-    EXPECT_EQ(var(0.1).str(), "0.1");
-    EXPECT_EQ(var(1e-7).str(), "0.0");
-    EXPECT_EQ(var(1e10).str(), "10000000000.0");
-    EXPECT_EQ(var(3e9).str(), "3000000000.0");
-    EXPECT_EQ(var(2147483647.0).str(), "2147483647");
-    EXPECT_EQ(var(-2147483648.0).str(), "-2147483648");
-    EXPECT_EQ(var(-2147483649.0).str(), "-2147483649.0");
+    const std::pair<double, const char*> nums[] = {
+        {2.0, "2"}, {2.5, "2.5"}, {-0.5, "-0.5"}, {0.1, "0.1"}, {1e-7, "0.0"},
+        {1e10, "10000000000.0"}, {3e9, "3000000000.0"}, {2147483647.0, "2147483647"},
+        {-2147483648.0, "-2147483648"}, {-2147483649.0, "-2147483649.0"}, {INFINITY, "inf"}};
+    for (auto& c : nums) EXPECT_EQ(var(c.first).str(), c.second) << c.first;
     std::string big = var(1e300).str();
     EXPECT_EQ(big.size(), 303u);
-    EXPECT_EQ(big.substr(0, 2), "10");
-    EXPECT_EQ(big.substr(big.size() - 2), ".0");
+    EXPECT_EQ(big.substr(0, 2) + big.substr(big.size() - 2), "10.0");
     EXPECT_EQ(var(NAN).str().find('.'), std::string::npos);
-    EXPECT_EQ(var(INFINITY).str(), "inf");
-    EXPECT_EQ(var(true).str(), "True");
-    EXPECT_EQ(var(false).str(), "False");
-    EXPECT_EQ(var().str(), "");
+    EXPECT_EQ(var(true).str() + "|" + var(false).str() + "|" + var().str(), "True|False|");
     EXPECT_EQ(var(std::string("a\0b", 3)).str().size(), 3u);
-    var l(3, 0), d(4, 0);
-    EXPECT_EQ(l.str().rfind("<list instance at 0x", 0), 0u);
-    EXPECT_EQ(d.str().rfind("<dict instance at 0x", 0), 0u);
+    EXPECT_EQ(var(3, 0).str().rfind("<list instance at 0x", 0), 0u);
+    EXPECT_EQ(var(4, 0).str().rfind("<dict instance at 0x", 0), 0u);
 }
 
 TEST(Var, NumericFormsAndTruth) {
-    var none;
-    EXPECT_STREQ(none.type_name(), "none");
-    EXPECT_EQ(none.number(), 0.0);
-    EXPECT_FALSE(none.truth());
-    EXPECT_EQ(var("3.5").number(), 3.5);
-    EXPECT_EQ(var("  12abc").number(), 12.0);
-    EXPECT_EQ(var("x").number(), 0.0);
-    EXPECT_TRUE(var("x").truth());
-    EXPECT_FALSE(var("").truth());
-    EXPECT_TRUE(var(NAN).truth());
-    EXPECT_FALSE(var(0.0).truth());
-    EXPECT_EQ(var(true).number(), 1.0);
-    EXPECT_FALSE(var(3, 0).truth());
-    EXPECT_TRUE(L({1}).truth());
-    EXPECT_EQ(var(-2.9).to_int(), -2);
-    EXPECT_EQ(var(1e12).to_int(), 2147483647);
-    EXPECT_EQ(var(-1e12).to_int(), -2147483647 - 1);
-    EXPECT_EQ(var(NAN).to_int(), 0);
-    EXPECT_EQ(var(3, 0).number(), 0.0);
+    EXPECT_STREQ(var().type_name(), "none");
+    const std::pair<var, double> nums[] = {{var(), 0},       {var("3.5"), 3.5}, {var("  12abc"), 12},
+                                           {var("x"), 0},    {var(true), 1},    {var(3, 0), 0}};
+    for (auto& c : nums) EXPECT_EQ(c.first.number(), c.second) << c.first.str();
+    for (const var& t : {var("x"), var(NAN), L({1})}) EXPECT_TRUE(t.truth()) << t.str();
+    for (const var& f : {var(), var(""), var(0.0), var(3, 0)}) EXPECT_FALSE(f.truth()) << f.str();
+    const std::pair<double, int> ints[] = {
+        {-2.9, -2}, {1e12, 2147483647}, {-1e12, -2147483647 - 1}, {NAN, 0}};
+    for (auto& c : ints) EXPECT_EQ(var(c.first).to_int(), c.second) << c.first;
     EXPECT_STREQ(var(var(1).iter()).type_name(), "invalid");
 }
 
 TEST(Var, EqualityAndOrdering) {
     var l = L({1, 2}), l2 = L({1, 2});
-    EXPECT_TRUE(l == l);
-    EXPECT_FALSE(l == l2);
-    EXPECT_FALSE(var(1) == var(true));
-    EXPECT_TRUE(var(true) == var(true));
-    EXPECT_TRUE(var() == var());
-    EXPECT_TRUE(var() == var().copy());  // a none object equals a null handle
-    EXPECT_TRUE(var("ab") == var("ab"));
-    EXPECT_FALSE(var("ab") == var(std::string("ab\0", 3)));
-    EXPECT_FALSE(var(NAN) == var(NAN));
-    EXPECT_TRUE(var(-1) < var());
-    EXPECT_FALSE(var(1) < var());
-    EXPECT_FALSE(var() < var(1));
-    EXPECT_FALSE(var("b") < var(1));
-    EXPECT_TRUE(var(1) < var("b"));
-    EXPECT_TRUE(var("10") < var(9));  // text against text: "10" < "9"
-    EXPECT_TRUE(var(std::string("\x01")) < var(std::string("\xff")));  // bytes unsigned
-    EXPECT_TRUE(var("ab") < var("abc"));
-    EXPECT_TRUE(var("zz") < l);
-    EXPECT_TRUE(l < var(4, 0));
-    EXPECT_TRUE(var(4, 0) < var(true));
-    EXPECT_FALSE(var(true) < var(2));
+    const struct { var a, b; bool eq; } eqs[] = {
+        {l, l, true}, {l, l2, false}, {var(1), var(true), false}, {var(true), var(true), true},
+        {var(), var(), true}, {var(), var().copy(), true},  // a none object equals a null handle
+        {var("ab"), var("ab"), true}, {var("ab"), var(std::string("ab\0", 3)), false},
+        {var(NAN), var(NAN), false}};
+    for (auto& c : eqs) EXPECT_EQ(c.a == c.b, c.eq) << c.a.str() << " == " << c.b.str();
+    // none sits between negative and positive numbers; then texts, lists, dicts, booleans
+    const struct { var a, b; bool lt; } lts[] = {
+        {var(-1), var(), true}, {var(1), var(), false}, {var(), var(1), false},
+        {var("b"), var(1), false}, {var(1), var("b"), true},
+        {var("10"), var(9), true},  // text against text: "10" < "9"
+        {var(std::string("\x01")), var(std::string("\xff")), true},  // bytes unsigned
+        {var("ab"), var("abc"), true}, {var("zz"), l, true}, {l, var(4, 0), true},
+        {var(4, 0), var(true), true}, {var(true), var(2), false}};
+    for (auto& c : lts) EXPECT_EQ(c.a < c.b, c.lt) << c.a.str() << " < " << c.b.str();
 }
 
 TEST(Var, SharingAndAssignment) {
@@ -170,14 +144,18 @@ TEST(Var, ErrorLineForm) {
         "TypeError: 'none' object does not support '__len__'\n");
     EXPECT_TRUE(std::regex_match(out, m, re)) << out;
 
-    out = logged([] { var(5)["k"]; });
-    EXPECT_NE(out.find("TypeError: 'number' object does not support '__get__'"), std::string::npos);
-    out = logged([] { var("s")[0]; });
-    EXPECT_NE(out.find("'string' object does not support '__get__'"), std::string::npos);
-    out = logged([] { EXPECT_EQ((var(4, 0) + var(4, 0)).type(), 0); });
-    EXPECT_NE(out.find(":__add__:"), std::string::npos);
-    out = logged([] { EXPECT_EQ((var("a") - var(1)).type(), 0); });
-    EXPECT_NE(out.find("'string' object does not support '__sub__'"), std::string::npos);
+    const struct { var (*f)(); const char* msg; } errs[] = {
+        {[] { return var(5)["k"]; }, "TypeError: 'number' object does not support '__get__'"},
+        {[] { return var("s")[0]; }, "'string' object does not support '__get__'"},
+        {[] { return var(4, 0) + var(4, 0); }, ":__add__:"},
+        {[] { return var("a") - var(1); }, "'string' object does not support '__sub__'"},
+        {[] { return var() + var(1); }, "'none' object does not support '__add__'"}};
+    for (auto& e : errs) {
+        var got(1);
+        out = logged([&] { got = e.f(); });
+        EXPECT_EQ(got.type(), 0) << e.msg;
+        EXPECT_NE(out.find(e.msg), std::string::npos) << out;
+    }
 
     // Silent when logging is off; iterating a scalar reports nothing.
     testing::internal::CaptureStdout();
@@ -239,11 +217,9 @@ TEST(Var, ListAccess) {
 
 TEST(Var, ListSliceAndConcat) {
     var l = L({0, 1, 2, 3, 4});
-    EXPECT_EQ(texts(l.slice(1, 3)), (std::vector<std::string>{"1", "2"}));
-    EXPECT_EQ(texts(l.slice(-2, 100)), (std::vector<std::string>{"3", "4"}));
-    EXPECT_EQ(texts(l.slice(-100, -3)), (std::vector<std::string>{"0", "1"}));
-    EXPECT_EQ(l.slice(4, 2).len(), 0);
-    EXPECT_EQ(l.slice(9, 12).len(), 0);
+    const struct { int a, b; const char* want; } slices[] = {
+        {1, 3, "1,2"}, {-2, 100, "3,4"}, {-100, -3, "0,1"}, {4, 2, ""}, {9, 12, ""}};
+    for (auto& c : slices) EXPECT_EQ(str_join(",", l.slice(c.a, c.b)).str(), c.want) << c.a;
     var s = l + L({"x"});
     EXPECT_EQ(s.len(), 6);
     EXPECT_EQ(l.len(), 5);
@@ -329,27 +305,22 @@ TEST(Var, StringOps) {
     EXPECT_TRUE(s.has(var()));
     EXPECT_FALSE(s.has("xyz"));
     EXPECT_TRUE(var("a1b").has(1));
-    EXPECT_EQ(s.slice(1, 3).str(), "el");
-    EXPECT_EQ(s.slice(-3, 100).str(), "llo");
-    EXPECT_EQ(s.slice(-100, -4).str(), "h");
-    EXPECT_EQ(s.slice(3, 1).str(), "lo");
-    EXPECT_EQ(s.slice(10, 12).str(), "");  // start past the end yields nothing, never throws
+    // a start past the end yields nothing, never throws
+    const struct { int a, b; const char* want; } slices[] = {
+        {1, 3, "el"}, {-3, 100, "llo"}, {-100, -4, "h"}, {3, 1, "lo"}, {10, 12, ""}};
+    for (auto& c : slices) EXPECT_EQ(s.slice(c.a, c.b).str(), c.want) << c.a << ":" << c.b;
     EXPECT_EQ((var("1") + var(2)).str(), "12");
     EXPECT_EQ((var("a") + var()).str(), "a");
     EXPECT_EQ(s.str(), "hello");
 }
 
 TEST(Var, Arithmetic) {
-    EXPECT_EQ((var(1) + var("2")).number(), 3);
-    EXPECT_EQ((var(1) + var(true)).number(), 2);
-    EXPECT_EQ((var(7) - var()).number(), 7);
-    EXPECT_EQ((var(3) * var("2.5")).number(), 7.5);
-    EXPECT_EQ((var(1) / var(4)).number(), 0.25);
+    const std::pair<var, double> cases[] = {{var(1) + var("2"), 3},    {var(1) + var(true), 2},
+                                            {var(7) - var(), 7},       {var(3) * var("2.5"), 7.5},
+                                            {var(1) / var(4), 0.25},   {1 + var(2), 3}};
+    for (auto& c : cases) EXPECT_EQ(c.first.number(), c.second) << c.second;
     EXPECT_TRUE(isinf((var(1) / var(0)).number()));
     EXPECT_TRUE(isnan((var(0) / var(0)).number()));
-    EXPECT_EQ((1 + var(2)).number(), 3);
-    std::string out = logged([] { EXPECT_EQ((var() + var(1)).type(), 0); });
-    EXPECT_NE(out.find("'none' object does not support '__add__'"), std::string::npos);
 }
 
 TEST(Var, ListUtilities) {
@@ -411,17 +382,10 @@ TEST(Var, SortOrdersAndSurvivesMixedKinds) {
 
     // Across kinds the relation is not a strict weak order; the sort must stay in bounds and
     // keep every element.
+    const var pool[] = {var(),    var(-3),    var(-1),    var(0),   var(2),    var("0"), var("5"),
+                        var("9"), var(true), var(false), var("z"), var(3, 0), var(3, 0)};
     var mixed(3, 0);
-    for (int i = 0; i < 5000; ++i) {
-        switch (rng() % 6) {
-            case 0: list_append(mixed, var()); break;
-            case 1: list_append(mixed, (double)(rng() % 7) - 3); break;
-            case 2: list_append(mixed, var(std::to_string(rng() % 10))); break;
-            case 3: list_append(mixed, var(rng() % 2 == 0)); break;
-            case 4: list_append(mixed, var(3, 0)); break;
-            default: list_append(mixed, var("z")); break;
-        }
-    }
+    for (int i = 0; i < 5000; ++i) list_append(mixed, pool[rng() % 13]);
     std::vector<var_object*> before, after;
     for (const var& v : mixed.as_list()->elements) before.push_back(v._o);
     list_sort(mixed);
@@ -432,12 +396,11 @@ TEST(Var, SortOrdersAndSurvivesMixedKinds) {
 }
 
 TEST(Var, StringUtilities) {
-    var parts = str_split("a,b,", ",");
-    EXPECT_EQ(texts(parts), (std::vector<std::string>{"a", "b", ""}));
-    EXPECT_EQ(str_join("-", parts).str(), "a-b-");
-    EXPECT_EQ(texts(str_split("a//b", "/")), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(texts(str_split("", "/")), (std::vector<std::string>{""}));
-    EXPECT_EQ(texts(str_split("a::b::c", "::")), (std::vector<std::string>{"a", "b", "c"}));
+    const struct { const char *text, *sep; std::vector<std::string> parts; } splits[] = {
+        {"a,b,", ",", {"a", "b", ""}}, {"a//b", "/", {"a", "", "b"}}, {"", "/", {""}},
+        {"a::b::c", "::", {"a", "b", "c"}}};
+    for (auto& c : splits) EXPECT_EQ(texts(str_split(c.text, c.sep)), c.parts) << c.text;
+    EXPECT_EQ(str_join("-", str_split("a,b,", ",")).str(), "a-b-");
     std::string out = logged([] {
         EXPECT_EQ(texts(str_split("abc", "")), (std::vector<std::string>{"abc"}));
     });
@@ -446,8 +409,8 @@ TEST(Var, StringUtilities) {
     EXPECT_EQ(str_join("-", var(3, 0)).str(), "");
     out = logged([] { EXPECT_EQ(str_join("-", var("ab")).type(), 0); });
     EXPECT_NE(out.find(":str_join:"), std::string::npos);
-    EXPECT_EQ(str_replace("aaa", "a", "aa"), "aaaaaa");
-    EXPECT_EQ(str_replace("x.y.z", ".", ""), "xyz");
-    EXPECT_EQ(str_replace("abcabc", "bc", "-"), "a-a-");
-    EXPECT_EQ(str_replace("abc", "", "x"), "abc");
+    const char* reps[][4] = {{"aaa", "a", "aa", "aaaaaa"}, {"x.y.z", ".", "", "xyz"},
+                             {"abcabc", "bc", "-", "a-a-"}, {"abc", "", "x", "abc"}};
+    for (auto& r : reps) EXPECT_EQ(str_replace(r[0], r[1], r[2]), r[3]) << r[0];
+EXPECT_EQ(str_replace("abc", "", "x"), "abc");
 }
