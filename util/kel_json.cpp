@@ -29,8 +29,9 @@ struct _json_frame {
 // The number table is made only for a large text, before the tree. Its block is big enough
 // that glibc first merges its small free chunks, so the tree is then carved from contiguous
 // memory rather than from chunks scattered by earlier frees; small texts, such as
-// extension-call arguments, pay for neither.
-enum { _JSON_NUM_SLOTS = 1024, _JSON_LARGE_TEXT = 16384 };
+// extension-call arguments, pay for neither. It has 1024 slots, 4096 from 256 KB on, where
+// more distinct values turn up.
+enum { _JSON_LARGE_TEXT = 16384, _JSON_HUGE_TEXT = 262144 };
 
 struct _json_ctx {
     var* out;
@@ -42,6 +43,7 @@ struct _json_ctx {
         var obj;
     };
     std::unique_ptr<num_slot[]> nums;  // direct-mapped number objects, large texts only
+    uint32_t nums_mask = 0;
 };
 
 // Attaches v to the current container (or the output when none is open); a container
@@ -72,10 +74,10 @@ static var _json_number_value(_json_ctx* c, double d) {
     uint64_t bits;
     memcpy(&bits, &d, sizeof bits);
     // small integers index by their low bits; other values by a multiplicative hash
-    uint32_t h = d >= 0 && d < (double)_JSON_NUM_SLOTS && d == (double)(uint32_t)d
+    uint32_t h = d >= 0 && d <= (double)c->nums_mask && d == (double)(uint32_t)d
                      ? (uint32_t)d
-                     : (uint32_t)((bits * 0x9E3779B97F4A7C15ull) >> 54);
-    _json_ctx::num_slot& s = c->nums[h & (_JSON_NUM_SLOTS - 1)];
+                     : (uint32_t)((bits * 0x9E3779B97F4A7C15ull) >> 52);
+    _json_ctx::num_slot& s = c->nums[h & c->nums_mask];
     if (!s.obj._o || s.bits != bits) {
         s.obj = var(d);
         s.bits = bits;
@@ -142,7 +144,10 @@ int json_decode(var& out, const char* text, int length) {
     _json_ctx ctx;
     ctx.out = &out;
     ctx.stack.reserve(16);
-    if (n >= _JSON_LARGE_TEXT) ctx.nums.reset(new _json_ctx::num_slot[_JSON_NUM_SLOTS]);
+    if (n >= _JSON_LARGE_TEXT) {
+        ctx.nums_mask = n >= _JSON_HUGE_TEXT ? 4095 : 1023;
+        ctx.nums.reset(new _json_ctx::num_slot[ctx.nums_mask + 1]);
+    }
     JSON_config cfg;
     JSON_config_init(&cfg);
     cfg.depth = 16;
