@@ -134,6 +134,31 @@ static void _video_attributes() {
     SDL_EnableScreenSaver();
 }
 
+// A GLX that offers no ES profile refuses the context; EGL on the same X display
+// usually has one. SDL reads the choice when it loads the GL library, so reload it.
+static SDL_Window* _video_retry_egl(SDL_Window* win) {
+    const char* cur = SDL_GetCurrentVideoDriver();
+    const char* forced = SDL_GetHint(SDL_HINT_VIDEO_X11_FORCE_EGL);
+    if (!cur || strcmp(cur, "x11") != 0 || (forced && forced[0] == '1')) return win;
+    KEL_LOG("_try_init_video", "no context through GLX, trying EGL\n");
+    int cw, ch;
+    SDL_GetWindowSize(win, &cw, &ch);
+    Uint32 flags = SDL_GetWindowFlags(win);
+    SDL_DestroyWindow(win);
+    _video.window = NULL;
+    if (_video.gl_library) SDL_GL_UnloadLibrary();
+    _video.gl_library = 0;
+    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
+    if (SDL_GL_LoadLibrary(NULL) == 0) _video.gl_library = 1;
+    win = SDL_CreateWindow(driver_caption_get(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                           cw, ch, flags);
+    if (!win) return NULL;
+    _video.window = win;
+    _video_icon_apply();
+    _sdl2_create_context(win);
+    return win;
+}
+
 SDL_Window* _try_init_video(int w, int h, int fullscreen) {
     _driver_joystick_init();
     KEL_LOG("_try_init_video", "_try_init_video(%d,%d,%d)\n", w, h, fullscreen);
@@ -200,12 +225,13 @@ SDL_Window* _try_init_video(int w, int h, int fullscreen) {
     _video.window = win;
     _video_icon_apply();
     if (!_video.context) _sdl2_create_context(win);
+    if (!_video.context) win = _video_retry_egl(win);
     if (!_video.context) {
         // Without GL nothing could be drawn: report it as a failed start.
         char buf[VIDEO_ERROR_MAX];
         snprintf(buf, sizeof buf, "no OpenGL ES 1.1 context: %s", SDL_GetError());
         _video_error(buf);
-        SDL_DestroyWindow(win);
+        if (win) SDL_DestroyWindow(win);
         _video.window = NULL;
         return NULL;
     }

@@ -1,5 +1,6 @@
 // The window and its GL context: sizes, re-creation, caption, refusal without a display.
 #include <SDL2/SDL.h>
+#include <string.h>
 #include <sys/wait.h>
 
 #include "gfx_test_util.h"
@@ -22,6 +23,26 @@ TEST(Video, NoDisplayRefusesWithReason) {
         driver_video_swap();  // without a window: nothing, no crash
         _driver_video_resize();
         ok = ok && driver_video_minimize() == 0;
+        driver_deinit();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The fallback when GLX has no ES profile: the same context through EGL.
+TEST(Video, EglGivesEs11Context) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("SDL_VIDEO_X11_FORCE_EGL", "1", 1);
+        driver_verbose_set(0);
+        driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
+        driver_video_init(320, 200, 640, 480, 240, 160, 0);
+        const char* v = driver_video_window() ? (const char*)glGetString(GL_VERSION) : NULL;
+        int ok = v && strstr(v, "OpenGL ES-CM 1.1") != NULL;
         driver_deinit();
         _exit(ok ? 0 : 1);
     }
