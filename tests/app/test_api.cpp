@@ -13,9 +13,20 @@
 #include "src/game/game.h"
 #include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_base.h"
+#include "tests/engine/test_capture.h"
 #include "util/kel_driver.h"
 
 namespace {
+
+// Runs f with logging on and returns what it printed.
+template <class F>
+std::string logged(F f) {
+    int was = driver_verbose_get();
+    driver_verbose_set(1);
+    std::string out = capture_stdout(f);
+    driver_verbose_set(was);
+    return out;
+}
 
 // Records what the loader hands to the script host.
 struct RecordingMod : ModsBase {
@@ -64,23 +75,17 @@ protected:
 
 }  // namespace
 
-TEST(ApiNames, BaseNameRules) {
-    EXPECT_EQ(mods_module_base("util"), "util.lua");
-    EXPECT_EQ(mods_module_base("lib/util"), "util.lua");
-    EXPECT_EQ(mods_module_base("sub\\dir\\util"), "util.lua");
-    EXPECT_EQ(mods_module_base("a.b"), "a.b");  // dots are not separators
-    EXPECT_EQ(mods_module_base("main.lua"), "main.lua");
-    EXPECT_EQ(mods_module_base("../x"), "x.lua");
-    EXPECT_EQ(mods_module_base("..\\..\\etc\\passwd"), "passwd.lua");
-    EXPECT_EQ(mods_module_base("a..b"), "a_b.lua");  // ".." never survives
-    EXPECT_EQ(mods_module_base("/abs/path/m.lua"), "m.lua");
-}
-
-TEST(ApiNames, DirectoryOfScriptPath) {
-    EXPECT_EQ(mods_module_dir("../data/main.lua"), "../data");
-    EXPECT_EQ(mods_module_dir("main.lua"), "");
-    EXPECT_EQ(mods_module_dir("a\\b\\c.lua"), "a/b");
-    EXPECT_EQ(mods_module_dir("/srv/games/x/main.lua"), "/srv/games/x");
+TEST(ApiNames, BaseAndDirectoryRules) {
+    const char* bases[][2] = {
+        {"util", "util.lua"}, {"lib/util", "util.lua"}, {"sub\\dir\\util", "util.lua"},
+        {"a.b", "a.b"},  // dots are not separators
+        {"main.lua", "main.lua"}, {"../x", "x.lua"}, {"..\\..\\etc\\passwd", "passwd.lua"},
+        {"a..b", "a_b.lua"},  // ".." never survives
+        {"/abs/path/m.lua", "m.lua"}};
+    for (auto& c : bases) EXPECT_EQ(mods_module_base(c[0]), c[1]) << c[0];
+    const char* dirs[][2] = {{"../data/main.lua", "../data"}, {"main.lua", ""},
+                             {"a\\b\\c.lua", "a/b"}, {"/srv/games/x/main.lua", "/srv/games/x"}};
+    for (auto& c : dirs) EXPECT_EQ(mods_module_dir(c[0]), c[1]) << c[0];
 }
 
 TEST_F(Api, ConsoleSplitsTrimsAndKeepsNewestFirst) {
@@ -207,15 +212,7 @@ TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     struct utimbuf t = {now - 5, now - 5};
     ASSERT_EQ(utime(entry.c_str(), &t), 0);
     api->modules[0].mtime = now - 10;
-    int was = driver_verbose_get();
-    driver_verbose_set(1);
-    testing::internal::CaptureStdout();
-    mods_reload_auto(&game);
-    fflush(stdout);
-    std::string out = testing::internal::GetCapturedStdout();
-    driver_verbose_set(was);
-    EXPECT_NE(out.find("][mods_module.cpp:mods_reload_auto:"), std::string::npos) << out;
-    EXPECT_NE(out.find("reload...\n"), std::string::npos) << out;
+    std::string out = logged([&] { mods_reload_auto(&game); });
     EXPECT_NE(out.find("mods_reload: " + entry + "\n"), std::string::npos) << out;
     EXPECT_EQ(mod.scripts.size(), 3u);
     ASSERT_EQ(api->modules.size(), 1u);
@@ -226,20 +223,15 @@ TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
 // echoed with "$ ".
 TEST_F(Api, VerboseLogNamesEachLoadOnce) {
     write_file(root + "/game/util.lua", "u()");
-    int was = driver_verbose_get();
-    driver_verbose_set(1);
-    testing::internal::CaptureStdout();
-    api->require("util");
-    api->require("lib/util");
-    api->console("hello\n\tworld");
-    fflush(stdout);
-    std::string out = testing::internal::GetCapturedStdout();
-    driver_verbose_set(was);
+    std::string out = logged([&] {
+        api->require("util");
+        api->require("lib/util");
+        api->console("hello\n\tworld");
+    });
     std::string load = "ModsAPI::require: " + root + "/game/util.lua\n";
     size_t at = out.find(load);
     ASSERT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.find(load, at + 1), std::string::npos) << out;
-    EXPECT_NE(out.find("][mods_module.cpp:require:"), std::string::npos) << out;
     EXPECT_NE(out.find("\n$ hello\n$     world\n"), std::string::npos) << out;
 }
 
