@@ -35,9 +35,13 @@ protected:
         mods_event_translate(&game, e);
         return mod.events.size() > before ? mod.events.back() : var();
     }
-    static Event make(int type) {
+    static Event make(int type, float x = 0, float y = 0, float dx = 0, float dy = 0) {
         Event e = Event();
         e.type = type;
+        e.x = x;
+        e.y = y;
+        e.dx = dx;
+        e.dy = dy;
         return e;
     }
 
@@ -47,9 +51,7 @@ protected:
 };
 
 TEST_F(EventDict, CommonKeysAndTypeNames) {
-    Event e = make(EVT_MOUSEDOWN);
-    e.x = 10;
-    e.y = 20;
+    Event e = make(EVT_MOUSEDOWN, 10, 20);
     e.button = 1;
     var d = send(e);
     ASSERT_EQ(d.type(), 4);
@@ -117,9 +119,8 @@ TEST_F(EventDict, ControllerNames) {
         EXPECT_EQ(d["name"].type(), 2);
         EXPECT_EQ(d["name"].str(), n.name) << n.button;
     }
-    Event m = make(EVT_JOYMOTION);
+    Event m = make(EVT_JOYMOTION, -1.0f);
     m.button = -1;
-    m.x = -1.0f;
     EXPECT_EQ(send(m)["name"].str(), "Left");
     m.button = 1;
     EXPECT_EQ(send(m)["name"].str(), "Right");
@@ -140,7 +141,7 @@ TEST_F(EventDict, ResizeSetsWindowParametersFirst) {
     } checker;
     checker.api = api;
     game.mod = &checker;
-    driver_screen_size_set(800, 600);
+    driver_screen_size_set(800, 600);  // measured by the input layer before the record
     Event e = make(EVT_RESIZE);
     e.width = 800;
     e.height = 600;
@@ -158,36 +159,22 @@ TEST_F(EventDict, PointerEventsInViewCoordinates) {
     api->params_set("view_y", var(0));
     api->params_set("view_w", var(320));
     api->params_set("view_h", var(200));
-    Event e = make(EVT_DOWN);
-    e.x = 100;
-    e.y = 140;
-    var d = send(e);
+    var d = send(make(EVT_DOWN, 100, 140));
     EXPECT_FLOAT_EQ(d["x"].number(), 50);
     EXPECT_FLOAT_EQ(d["y"].number(), 50);
 
     api->params_set("view_x", var(10));  // scrolled view
-    Event m = make(EVT_MOTION);
-    m.x = 100;
-    m.y = 140;
-    m.dx = 20;
-    m.dy = -8;
-    d = send(m);
+    d = send(make(EVT_MOTION, 100, 140, 20, -8));
     EXPECT_FLOAT_EQ(d["x"].number(), 60);
     EXPECT_FLOAT_EQ(d["dx"].number(), 10);
     EXPECT_FLOAT_EQ(d["dy"].number(), -4);
     EXPECT_FLOAT_EQ(api->params_get("view_scale").number(), 2);
 
-    Event w = make(EVT_WHEEL);
-    w.x = 0;
-    w.y = 40;
-    w.dy = -1;
-    d = send(w);
+    d = send(make(EVT_WHEEL, 0, 40, 0, -1));
     EXPECT_FLOAT_EQ(d["x"].number(), 10);
     EXPECT_FLOAT_EQ(d["y"].number(), 0);
     EXPECT_FLOAT_EQ(d["dy"].number(), -0.5);
-
-    Event raw = make(EVT_MOUSEMOTION);  // the generic form alone is mapped
-    raw.x = 100;
-    EXPECT_FLOAT_EQ(send(raw)["x"].number(), 100);
+    // the generic form alone is mapped
+    EXPECT_FLOAT_EQ(send(make(EVT_MOUSEMOTION, 100))["x"].number(), 100);
     gfxt::gl_down();
 }
