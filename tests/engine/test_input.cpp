@@ -27,20 +27,19 @@ protected:
             if (e.type) out.push_back(e);
         return out;
     }
-    static void push_text(const char* text) {
-        SDL_Event ev;
-        memset(&ev, 0, sizeof ev);
-        ev.type = SDL_TEXTINPUT;
-        strncpy(ev.text.text, text, sizeof ev.text.text - 1);
-        ASSERT_EQ(SDL_PushEvent(&ev), 1);
-    }
-    static void push_key(Uint32 type, SDL_Keycode sym, Uint16 mod) {
+    template <class F>
+    static void push(Uint32 type, F fill) {
         SDL_Event ev;
         memset(&ev, 0, sizeof ev);
         ev.type = type;
-        ev.key.keysym.sym = sym;
-        ev.key.keysym.mod = mod;
+        fill(ev);
         ASSERT_EQ(SDL_PushEvent(&ev), 1);
+    }
+    static void push_text(const char* text) {
+        push(SDL_TEXTINPUT, [&](SDL_Event& e) { strncpy(e.text.text, text, 31); });
+    }
+    static void push_key(Uint32 type, SDL_Keycode sym, Uint16 mod) {
+        push(type, [&](SDL_Event& e) { e.key.keysym = {SDL_SCANCODE_UNKNOWN, sym, mod, 0}; });
     }
 };
 
@@ -108,34 +107,22 @@ TEST_F(Input, KeysAndModifiers) {
 }
 
 TEST_F(Input, MouseWheelQuitAndIgnoredEvents) {
-    SDL_Event ev;
-    memset(&ev, 0, sizeof ev);
-    ev.type = SDL_MOUSEBUTTONDOWN;
-    ev.button.button = SDL_BUTTON_LEFT;
-    ev.button.which = 3;
-    ev.button.x = 10;
-    ev.button.y = 20;
-    SDL_PushEvent(&ev);
-    memset(&ev, 0, sizeof ev);
-    ev.type = SDL_MOUSEMOTION;
-    ev.motion.state = SDL_BUTTON_LMASK | SDL_BUTTON_RMASK;
-    ev.motion.x = 15;
-    ev.motion.y = 18;
-    ev.motion.xrel = 5;
-    ev.motion.yrel = -2;
-    SDL_PushEvent(&ev);
-    memset(&ev, 0, sizeof ev);
-    ev.type = SDL_MOUSEWHEEL;
-    ev.wheel.y = 1;
-    ev.wheel.x = -2;
-    SDL_PushEvent(&ev);
-    memset(&ev, 0, sizeof ev);
-    ev.type = SDL_WINDOWEVENT;
-    ev.window.event = SDL_WINDOWEVENT_MOVED;
-    SDL_PushEvent(&ev);
-    memset(&ev, 0, sizeof ev);
-    ev.type = SDL_QUIT;
-    SDL_PushEvent(&ev);
+    push(SDL_MOUSEBUTTONDOWN, [](SDL_Event& e) {
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.which = 3;
+        e.button.x = 10;
+        e.button.y = 20;
+    });
+    push(SDL_MOUSEMOTION, [](SDL_Event& e) {
+        e.motion.state = SDL_BUTTON_LMASK | SDL_BUTTON_RMASK;
+        e.motion.x = 15;
+        e.motion.y = 18;
+        e.motion.xrel = 5;
+        e.motion.yrel = -2;
+    });
+    push(SDL_MOUSEWHEEL, [](SDL_Event& e) { e.wheel.x = -2, e.wheel.y = 1; });
+    push(SDL_WINDOWEVENT, [](SDL_Event& e) { e.window.event = SDL_WINDOWEVENT_MOVED; });
+    push(SDL_QUIT, [](SDL_Event&) {});
 
     std::vector<Event> all = drain();
     ASSERT_EQ(all.size(), 5u);
@@ -187,8 +174,13 @@ protected:
         }
         drain();
     }
-    std::vector<Event> after(void (*change)(SDL_Joystick*)) {
-        change(js);
+    // Moves an axis or sets a button of the last attached pad; what it delivered.
+    std::vector<Event> axis(SDL_GameControllerAxis a, Sint16 v) {
+        SDL_JoystickSetVirtualAxis(js, a, v);
+        return delivered();
+    }
+    std::vector<Event> button(SDL_GameControllerButton b, Uint8 v) {
+        SDL_JoystickSetVirtualButton(js, b, v);
         return delivered();
     }
     SDL_Joystick* js = nullptr;
@@ -200,10 +192,8 @@ TEST_F(Controller, SticksButtonsAndTriggers) {
     EXPECT_TRUE(delivered().empty());  // device added: opened, nothing delivered
     int id = SDL_JoystickInstanceID(js);
 
-    std::vector<Event> got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTY, 16384);
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTX, -32768);
-    });
+    SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTY, 16384);
+    std::vector<Event> got = axis(SDL_CONTROLLER_AXIS_LEFTX, -32768);
     ASSERT_FALSE(got.empty());
     for (const Event& e : got) {
         EXPECT_EQ(e.type, EVT_JOYMOTION);
@@ -214,29 +204,21 @@ TEST_F(Controller, SticksButtonsAndTriggers) {
         EXPECT_FLOAT_EQ(e.y, 0.5f);
     }
 
-    got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_RIGHTX, 32767);
-    });
+    got = axis(SDL_CONTROLLER_AXIS_RIGHTX, 32767);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].button, 1);
     EXPECT_NEAR(got[0].x, 1.0f, 1e-4);
 
-    got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 32767);
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
-    });
+    SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 32767);
+    got = axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
     EXPECT_TRUE(got.empty());
 
-    got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 1);
-    });
+    got = button(SDL_CONTROLLER_BUTTON_B, 1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, EVT_JOYDOWN);
     EXPECT_EQ(got[0].button, SDL_CONTROLLER_BUTTON_B);
     EXPECT_EQ(got[0].device, id);
-    got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_B, 0);
-    });
+    got = button(SDL_CONTROLLER_BUTTON_B, 0);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, EVT_JOYUP);
 }
@@ -250,11 +232,8 @@ TEST_F(Controller, AdcDevicesNeverBecomeControllerEvents) {
     EXPECT_EQ(driver_joystick_is_adc(index), 1);
     EXPECT_EQ(driver_joystick_is_adc(pad), 0);
     delivered();
-    std::vector<Event> got = after([](SDL_Joystick* j) {
-        SDL_JoystickSetVirtualButton(j, SDL_CONTROLLER_BUTTON_A, 1);
-        SDL_JoystickSetVirtualAxis(j, SDL_CONTROLLER_AXIS_LEFTX, 20000);
-    });
-    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(button(SDL_CONTROLLER_BUTTON_A, 1).empty());
+    EXPECT_TRUE(axis(SDL_CONTROLLER_AXIS_LEFTX, 20000).empty());
     SDL_JoystickClose(first);
     SDL_JoystickDetachVirtual(pad);
 }
