@@ -164,26 +164,17 @@ const char* counting =
 
 TEST_F(HostGame, TimeStepAndDailyReset) {
     start(counting);
-    game_loop();
-    EXPECT_EQ(get("get"), "1 0");
-    fake_ms += 5;
-    game_loop();
-    EXPECT_EQ(get("get"), "2 0.005");
-    fake_ms += 3000;
-    game_loop();
-    EXPECT_EQ(get("get"), "3 1");
-    // Past 24 hours: the clock is reset and the script skips one frame.
-    fake_ms += 86400001;
-    game_loop();
-    EXPECT_EQ(get("get"), "3 1");
-    EXPECT_LT(driver_ticks(), 10);
-    fake_ms += 20;
-    game_loop();
-    EXPECT_EQ(get("get"), "4 0.02");
-    // A reading that went negative is reset before the step is taken.
-    fake_ms += 0x90000000u;
-    game_loop();
-    EXPECT_EQ(get("get"), "5 0");
+    const std::pair<unsigned, const char*> frames[] = {
+        {0, "1 0"}, {5, "2 0.005"}, {3000, "3 1"},
+        {86400001, "3 1"},  // past 24 hours: the clock is reset and the script skips a frame
+        {20, "4 0.02"},
+        {0x90000000u, "5 0"}};  // a reading that went negative is reset before the step
+    for (auto& f : frames) {
+        fake_ms += f.first;
+        game_loop();
+        EXPECT_EQ(get("get"), f.second) << "after " << f.first << " ms";
+        if (f.first == 86400001) EXPECT_LT(driver_ticks(), 10);
+    }
     EXPECT_EQ(game_quit(-1), 0);
 }
 
