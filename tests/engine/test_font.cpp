@@ -7,6 +7,7 @@
 #include <utime.h>
 
 #include <string>
+#include <vector>
 
 #include "util/kel_driver.h"
 #include "util/kel_font.h"
@@ -60,8 +61,15 @@ protected:
     void SetUp() override { font_init(); }
     void TearDown() override { font_deinit(); }
 
-    static std::string line(const char* text, const FontLines& l, int i) {
-        return std::string(text + l.line[i].start, text + l.line[i].end);
+    // The laid-out lines as "text/width" items.
+    static std::vector<std::string> lines(int font, const char* text, int wrap) {
+        FontLines l;
+        font_layout(font, text, wrap, &l);
+        std::vector<std::string> out;
+        for (int i = 0; i < l.count; i++)
+            out.push_back(std::string(text + l.line[i].start, text + l.line[i].end) + "/" +
+                          std::to_string(l.line[i].width));
+        return out;
     }
 };
 
@@ -127,52 +135,27 @@ TEST_F(Fonts, OutOfRangeGlyphsAndOddLinesAreIgnored) {
     // huge values saturate rather than wrap around
     EXPECT_EQ(f->rect['C'][0], (float)INT_MAX);
     EXPECT_EQ(f->rect['C'][1], (float)INT_MIN);
-    FontLines l;
-    font_layout(odd, "CC", 0, &l);
-    EXPECT_EQ(l.line[0].width, INT_MAX);
+    EXPECT_EQ(lines(odd, "CC", 0), std::vector<std::string>{"CC/" + std::to_string(INT_MAX)});
 }
 
 TEST_F(Fonts, LayoutLinesAndWrapping) {
     int f = font_load("test", 0);
-    FontLines l;
+    using S = std::vector<std::string>;
     const char* two = "ab\ncd";
-    font_layout(f, two, 0, &l);
-    ASSERT_EQ(l.count, 2);
-    EXPECT_EQ(line(two, l, 0), "ab");
-    EXPECT_EQ(line(two, l, 1), "cd");
-    EXPECT_EQ(l.line[1].width, 20);
+    EXPECT_EQ(lines(f, two, 0), (S{"ab/20", "cd/20"}));
     EXPECT_FLOAT_EQ(font_height(f, two, 0), 32.0f);  // wrap 0: always one line
     EXPECT_FLOAT_EQ(font_height(f, two, 1000), 64.0f);
     EXPECT_FLOAT_EQ(font_width(f, "a\nbcd\n"), 30.0f);
     EXPECT_EQ(font_width(f, ""), 0.0f);
 
-    // "hello " fits in 65, "hello w" does not: break at the space.
-    const char* hw = "hello world";
-    font_layout(f, hw, 65, &l);
-    ASSERT_EQ(l.count, 2);
-    EXPECT_EQ(line(hw, l, 0), "hello");
-    EXPECT_EQ(l.line[0].width, 50);
-    EXPECT_EQ(line(hw, l, 1), "world");
-    EXPECT_EQ(l.line[1].width, 50);
-
-    // A space that overflows is the break: the next line does not start with it.
-    font_layout(f, hw, 50, &l);
-    ASSERT_EQ(l.count, 2);
-    EXPECT_EQ(line(hw, l, 0), "hello");
-    EXPECT_EQ(line(hw, l, 1), "world");
-
+    // "hello " fits in 65, "hello w" does not: break at the space. A space that overflows
+    // is the break too: the next line does not start with it.
+    EXPECT_EQ(lines(f, "hello world", 65), (S{"hello/50", "world/50"}));
+    EXPECT_EQ(lines(f, "hello world", 50), (S{"hello/50", "world/50"}));
     // A word longer than the wrap breaks at the overflowing character.
-    const char* word = "abcdefgh";
-    font_layout(f, word, 35, &l);
-    ASSERT_EQ(l.count, 3);
-    EXPECT_EQ(line(word, l, 0), "abc");
-    EXPECT_EQ(line(word, l, 1), "def");
-    EXPECT_EQ(line(word, l, 2), "gh");
-
+    EXPECT_EQ(lines(f, "abcdefgh", 35), (S{"abc/30", "def/30", "gh/20"}));
     // A glyph wider than the wrap still makes progress, one per line.
-    font_layout(f, "xyz", 4, &l);
-    ASSERT_EQ(l.count, 3);
-    EXPECT_EQ(l.line[2].start, 2);
+    EXPECT_EQ(lines(f, "xyz", 4), (S{"x/10", "y/10", "z/10"}));
 }
 
 TEST_F(Fonts, LayoutStopsAt256Lines) {
