@@ -35,32 +35,23 @@ protected:
         glColor4ub(255, 255, 255, 255);
     }
 
-    // The frame as a lit mask, row 0 at the top.
-    static std::vector<bool> frame() {
-        std::vector<unsigned char> px((size_t)W * H * 4);
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-        std::vector<bool> lit((size_t)W * H);
-        for (int y = 0; y < H; y++)
-            for (int x = 0; x < W; x++) {
-                const unsigned char* p = &px[((size_t)(H - 1 - y) * W + x) * 4];
-                lit[(size_t)y * W + x] = p[0] + p[1] + p[2] > 0;
-            }
-        return lit;
-    }
     struct Box {
         int x0, y0, x1, y1;  // x1, y1 exclusive
     };
-    // Lit pixels outside every box, and the number lit inside.
-    static void count(const std::vector<bool>& lit, const std::vector<Box>& boxes, int* inside,
-                      int* outside) {
-        *inside = *outside = 0;
+    // Lit pixels of the frame inside any of the boxes, and outside all of them.
+    static std::pair<int, int> lit(const std::vector<Box>& boxes) {
+        std::vector<unsigned char> px((size_t)W * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        std::pair<int, int> n(0, 0);
         for (int y = 0; y < H; y++)
             for (int x = 0; x < W; x++) {
-                if (!lit[(size_t)y * W + x]) continue;
+                const unsigned char* p = &px[((size_t)(H - 1 - y) * W + x) * 4];  // row 0 on top
+                if (p[0] + p[1] + p[2] == 0) continue;
                 bool in = false;
                 for (const Box& b : boxes) in |= x >= b.x0 && x < b.x1 && y >= b.y0 && y < b.y1;
-                ++*(in ? inside : outside);
+                ++(in ? n.first : n.second);
             }
+        return n;
     }
 };
 
@@ -72,16 +63,11 @@ TEST_F(FontDraw, CentredLineFillsItsGlyphBoxes) {
     font_draw(f, "AAAAAAAAAA", 0, 20, 30, 200);
     std::vector<Box> boxes;
     for (int i = 0; i < 10; i++) boxes.push_back({60 + 12 * i + 1, 32, 60 + 12 * i + 11, 48});
-    int in, out;
-    count(frame(), boxes, &in, &out);
-    EXPECT_EQ(in, 10 * 10 * 16);
-    EXPECT_EQ(out, 0);
+    EXPECT_EQ(lit(boxes), std::make_pair(10 * 10 * 16, 0));
 
     gfx_clear();
     font_draw(f, "AAAAAAAAAA", 1, 20, 30, 200);  // right aligned: ends at x + wrap
-    count(frame(), {{100 + 1, 32, 220, 48}}, &in, &out);
-    EXPECT_EQ(in, 10 * 10 * 16);
-    EXPECT_EQ(out, 0);
+    EXPECT_EQ(lit({{100 + 1, 32, 220, 48}}), std::make_pair(10 * 10 * 16, 0));
 }
 
 TEST_F(FontDraw, ScaledWrappedAndClipped) {
@@ -92,37 +78,31 @@ TEST_F(FontDraw, ScaledWrappedAndClipped) {
         for (int i = 0; i < 2; i++)
             boxes.push_back({10 + 24 * i + 2, 10 + 40 * line + 4, 10 + 24 * i + 22,
                              10 + 40 * line + 36});
-    int in, out;
-    count(frame(), boxes, &in, &out);
-    EXPECT_EQ(in, 4 * 20 * 32);
-    EXPECT_EQ(out, 0);
+    EXPECT_EQ(lit(boxes), std::make_pair(4 * 20 * 32, 0));
 
     gfx_clear();
     gfx_clip_push(0, 0, 100, H);
     font_draw(f, "AAAAAA", -1, 40, 100, 0);  // glyphs from x 42; the clip cuts at 100
     gfx_clip_pop();
-    count(frame(), {{42, 104, 100, 136}}, &in, &out);
-    EXPECT_EQ(out, 0);
-    EXPECT_GT(in, 2 * 20 * 32);
+    std::pair<int, int> n = lit({{42, 104, 100, 136}});
+    EXPECT_EQ(n.second, 0);
+    EXPECT_GT(n.first, 2 * 20 * 32);
 }
 
 TEST_F(FontDraw, LongLinesAndManyLinesDrawCompletely) {
     int f = font_load("box", 0);
     std::string wide(300, 'B');  // 300 one-pixel glyphs: more than one buffer load
     font_draw(f, wide.c_str(), -1, 5, 5, 0);
-    int in, out;
-    count(frame(), {{5, 5, 305, 9}}, &in, &out);
-    EXPECT_EQ(in, 300 * 4);
-    EXPECT_EQ(out, 0);
+    EXPECT_EQ(lit({{5, 5, 305, 9}}), std::make_pair(300 * 4, 0));
 
     gfx_clear();
     std::string many;
     for (int i = 0; i < 300; i++) many += "B\n";
     font_draw(f, many.c_str(), -1, 0, -5000, 0);  // most lines far off screen
     font_draw(f, many.c_str(), -1, 0, 0, 50);
-    count(frame(), {{0, 0, 1, H}}, &in, &out);
-    EXPECT_EQ(out, 0);
-    EXPECT_GT(in, 0);
+    std::pair<int, int> n = lit({{0, 0, 1, H}});
+    EXPECT_EQ(n.second, 0);
+    EXPECT_GT(n.first, 0);
 }
 
 TEST_F(FontDraw, BakedFontStaysInsideItsMeasuredBox) {
@@ -134,8 +114,7 @@ TEST_F(FontDraw, BakedFontStaysInsideItsMeasuredBox) {
     EXPECT_GT(w, 60.0f);
     EXPECT_LT(w, 90.0f);
     font_draw(f, "Hello", -1, 50, 50, 0);
-    int in, out;
-    count(frame(), {{50, 50, 50 + (int)w + 1, 50 + 32}}, &in, &out);
-    EXPECT_EQ(out, 0);
-    EXPECT_GT(in, 200);  // strokes of five letters
+    std::pair<int, int> n = lit({{50, 50, 50 + (int)w + 1, 50 + 32}});
+    EXPECT_EQ(n.second, 0);
+    EXPECT_GT(n.first, 200);  // strokes of five letters
 }
