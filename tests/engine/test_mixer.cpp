@@ -79,8 +79,7 @@ TEST_F(MixerTest, EachNameLoadsOnceAndFailuresAreRemembered) {
     int a = 0;
     std::string log = logged([&] { a = mixer_sample_load("beep"); });
     ASSERT_GT(a, 0);
-    EXPECT_NE(log.find(":: trying load sample beep"), std::string::npos) << log;
-    EXPECT_NE(log.find("doing load sample beep"), std::string::npos);
+    EXPECT_NE(log.find("doing load sample beep"), std::string::npos) << log;
     EXPECT_EQ(logged([&] { EXPECT_EQ(mixer_sample_load("beep"), a); }), "");
     EXPECT_EQ(_driver_audio_source(a + 1), nullptr);  // nothing else was loaded
 
@@ -107,10 +106,7 @@ TEST_F(MixerTest, EachNameLoadsOnceAndFailuresAreRemembered) {
     EXPECT_GT(s, a);
     EXPECT_GT(song, s);
     EXPECT_EQ(mixer_stream_load("song"), song);
-    EXPECT_NE(log.find("trying load stream beep"), std::string::npos) << log;
-    EXPECT_EQ(log.find(":: trying load stream"), std::string::npos);
-    EXPECT_NE(log.find("doing load stream song"), std::string::npos);
-    EXPECT_NE(log.find("unable to find stream ghost2"), std::string::npos);
+    EXPECT_NE(log.find("unable to find stream ghost2"), std::string::npos) << log;
     used = _driver_audio_memused_get() - used;  // the whole WAV stream, not the Ogg one
     EXPECT_EQ(used, dynamic_cast<AudioSourceMemory*>(_driver_audio_source(s))->bytes);
 
