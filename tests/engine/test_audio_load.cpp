@@ -47,15 +47,8 @@ TEST_F(AudioTest, SamplesOfEveryFormatDecodeToTheMixFormat) {
 }
 
 TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
-    driver_verbose_set(1);
-    testing::internal::CaptureStdout();
     EXPECT_EQ(driver_audio_sample_load("missing.ogg"), 0);
     EXPECT_EQ(driver_audio_sample_load("missing.wav"), 0);
-    std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_NE(log.find("_mixer: error in _sample_load_ogg 'missing.ogg' (driver_file_alloc)"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find("_mixer: error in _sample_load_wav 'missing.wav'"), std::string::npos);
-
     std::string wav = read_file(ta_data("s16_mono_44100.wav"));
     std::string ogg = read_file(ta_data("stereo_44100.ogg"));
     std::string noise(4000, '\0'), scrambled = ogg;
