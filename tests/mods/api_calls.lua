@@ -16,13 +16,11 @@ function _init()
     fails(s, kel_file_save, "name", nil)
     fails(s, kel_sample_play, {})
 
-    assert(kel_ext_call("md5_digest", "") == "d41d8cd98f00b204e9800998ecf8427e")
     assert(kel_ext_call("md5_digest", "abc") == "900150983cd24fb0d6963f7d28e17f72")
-    assert(kel_ext_call("md5_digest", "12345678901234567890123456789012345678901234567890123456789012345678901234567890")
-           == "57edf4a22be3c955ac49da2e2107b67a")
-    assert(kel_ext_call("no:such:name", '{"a":{"b":[1,2,3]}}') == "null")
+    for _, arg in ipairs({'{"a":{"b":[1,2,3]}}', "[[["}) do
+        assert(kel_ext_call("no:such:name", arg) == "null")
+    end
     assert(kel_ext_call("no:such:name") == "null")
-    assert(kel_ext_call("no:such:name", "[[[") == "null")
 
     -- Sound and drawing calls are safe without a window.
     kel_sample_play("no_such_sample")
@@ -30,8 +28,6 @@ function _init()
     kel_stream_stop("no_such_stream")
     local w, h = kel_font_size("no_such_font", 12, "text")
     assert(type(w) == "number" and type(h) == "number")
-
-    for i = 1, 300 do print("console line " .. i) end
 
     -- Miscellaneous names without a window: answers, but nothing to show or change.
     local t = tonumber(kel_ext_call("timer:get_ticks"))
