@@ -135,9 +135,6 @@ TEST_F(Api, ParamsReachTheDriver) {
     EXPECT_EQ(game.suspendable, 1);
     api->params_set("suspendable", var(0));
     EXPECT_EQ(game.suspendable, 0);
-
-    api->params_set("view_w", var(320));  // no side effect, stored as given
-    EXPECT_EQ(api->params_get("view_w").number(), 320);
 }
 
 TEST_F(Api, RequireResolvesOnceByBaseName) {
