@@ -51,9 +51,7 @@ int wait_for(pid_t pid, int ms) {
 
 std::string slurp(const std::string& path) {
     std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -91,22 +89,22 @@ protected:
         display = ":" + num;
     }
     void TearDown() override {
-        if (game > 0 && wait_for(game, 0) == -1) {
-            kill(game, SIGKILL);
-            waitpid(game, nullptr, 0);
-        }
-        if (xvfb > 0) {
-            kill(xvfb, SIGTERM);
-            if (wait_for(xvfb, 5000) == -1) {
-                kill(xvfb, SIGKILL);
-                waitpid(xvfb, nullptr, 0);
-            }
-        }
+        stop(game, SIGKILL, 0);
+        stop(xvfb, SIGTERM, 5000);
         if (HasFailure()) printf("--- game log ---\n%s\n", slurp(dir + "/game.log").c_str());
         std::string rm = "rm -rf '" + dir + "'";
         if (system(rm.c_str())) {}
     }
 
+    // Ends a child still running: sig, then SIGKILL if it is not gone within ms.
+    static void stop(pid_t pid, int sig, int ms) {
+        if (pid <= 0 || wait_for(pid, 0) != -1) return;
+        kill(pid, sig);
+        if (wait_for(pid, ms) == -1) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
     // Runs xdotool on our display; its output (a window id for search) is returned.
     std::string xdo(const std::string& args) {
         std::string cmd = "DISPLAY=" + display + " xdotool " + args + " 2>&1";
