@@ -95,13 +95,9 @@ TEST_F(ApiLua, EntryScriptMissingLeavesErrorForNextCall) {
 }
 
 TEST_F(ApiLua, ConsoleCapturesPrint) {
-    run(R"(
-        for i = 1, 300 do print("line " .. i) end
-        print("a\r\nb", "c")
-    )");
-    ASSERT_EQ(api->console_lines.size(), 255u);
+    run(R"(print("a\r\nb", "c"))");  // each argument makes lines of its own
+    ASSERT_EQ(api->console_lines.size(), 3u);
     EXPECT_EQ(api->console_lines[0], "c");
     EXPECT_EQ(api->console_lines[1], "b");
     EXPECT_EQ(api->console_lines[2], "a");
-    EXPECT_EQ(api->console_lines[3], "line 300");
 }
