@@ -209,8 +209,7 @@ TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     struct utimbuf t = {now - 5, now - 5};
     ASSERT_EQ(utime(entry.c_str(), &t), 0);
     api->modules[0].mtime = now - 10;
-    std::string out = logged([&] { mods_reload_auto(&game); });
-    EXPECT_NE(out.find("mods_reload: " + entry + "\n"), std::string::npos) << out;
+    mods_reload_auto(&game);
     EXPECT_EQ(mod.scripts.size(), 3u);
     ASSERT_EQ(api->modules.size(), 1u);
     EXPECT_EQ(api->modules[0].mtime, now - 5);
