@@ -87,23 +87,16 @@ TEST_F(Input, KeysAndModifiers) {
     push_key(SDL_KEYDOWN, SDLK_F13, 0);
     std::vector<Event> got = delivered();
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0].type, EVT_KEYDOWN);
-    EXPECT_EQ(got[0].key, 38);
-    EXPECT_EQ(got[0].sym, SDLK_a);
-    EXPECT_EQ(got[0].button, 1);
-    EXPECT_EQ(got[1].type, EVT_KEYUP);
-    EXPECT_EQ(got[1].key, 8);
-    EXPECT_EQ(got[1].button, 2 | 4 | 8);
-    EXPECT_EQ(got[2].key, 8);
-    EXPECT_EQ(got[2].button, 0);  // lock keys are not modifiers
-    EXPECT_EQ(got[3].key, 0);
-    EXPECT_EQ(got[3].sym, SDLK_F13);
+    // type, engine key, SDL key, modifier bits; lock keys are not modifiers
+    const int want[4][4] = {{EVT_KEYDOWN, 38, SDLK_a, 1}, {EVT_KEYUP, 8, SDLK_KP_ENTER, 2 | 4 | 8},
+                            {EVT_KEYDOWN, 8, SDLK_RETURN, 0}, {EVT_KEYDOWN, 0, SDLK_F13, 0}};
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ((std::vector<int>{got[i].type, got[i].key, got[i].sym, got[i].button}),
+                  std::vector<int>(want[i], want[i] + 4)) << i;
     // Ranges whose SDL codes are not in engine order.
-    EXPECT_EQ(driver_key_code(SDLK_KP_0), 28);
-    EXPECT_EQ(driver_key_code(SDLK_KP_1), 29);
-    EXPECT_EQ(driver_key_code(SDLK_KP_9), 37);
-    EXPECT_EQ(driver_key_code(SDLK_F12), 25);
-    EXPECT_EQ(driver_key_code(SDLK_PAGEDOWN), 78);
+    const int codes[][2] = {
+        {SDLK_KP_0, 28}, {SDLK_KP_1, 29}, {SDLK_KP_9, 37}, {SDLK_F12, 25}, {SDLK_PAGEDOWN, 78}};
+    for (auto& c : codes) EXPECT_EQ(driver_key_code(c[0]), c[1]) << c[0];
 }
 
 TEST_F(Input, MouseWheelQuitAndIgnoredEvents) {
