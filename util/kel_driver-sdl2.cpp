@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 #include <GLES/gl.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -73,6 +74,13 @@ static int _video_subsystem_up() {
 
 void _driver_video_init() {
     driver_platform_set("desktop");
+#if defined(M_MMAP_THRESHOLD) && !defined(__SANITIZE_ADDRESS__)
+    // A software GL driver allocates and frees megabytes of vertex data per draw; from
+    // mmap each block comes back as fresh pages, faulted in and zeroed every frame.
+    // Served from the heap (and the heap not trimmed at once) it stays in memory.
+    mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+#endif
     SDL_Init(SDL_INIT_VIDEO);
     SDL_version v;
     SDL_GetVersion(&v);
