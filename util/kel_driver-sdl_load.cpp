@@ -231,6 +231,12 @@ extern "C" const char * SDLCALL SDL_GetError(void) {
     return fn();
 }
 
+extern "C" const char * SDLCALL SDL_GetHint(const char * a0) {
+    typedef const char *(SDLCALL * fn_t)(const char * a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetHint");
+    return fn(a0);
+}
+
 extern "C" SDL_Keymod SDLCALL SDL_GetModState(void) {
     typedef SDL_Keymod(SDLCALL * fn_t)(void);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetModState");
