@@ -6,9 +6,14 @@
 
 static void* _driver_sdl_lib = NULL;
 
-// A program that links SDL2 itself has it mapped already; that counts as loaded.
+// A program that links SDL2 itself has it mapped from the start; that counts as loaded.
+// Probed once: afterwards only _driver_sdl_sym maps it, so a headless frame pays no dlopen.
 int driver_sdl_loaded() {
-    if (!_driver_sdl_lib) _driver_sdl_lib = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_NOLOAD);
+    static int probed = 0;
+    if (!_driver_sdl_lib && !probed) {
+        probed = 1;
+        _driver_sdl_lib = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_NOLOAD);
+    }
     return _driver_sdl_lib != NULL;
 }
 
