@@ -186,6 +186,29 @@ static char* _json_utoa(char* end, uint64_t u) {
     return end;
 }
 
+// round(frac * 10^6 / 2^f), ties to even, for frac < 2^f and frac < 2^53. The product
+// needs up to 73 bits, kept as hi:lo: 32-bit targets have no 128-bit type.
+static uint64_t _json_frac6(uint64_t frac, int f) {
+    if (f >= 74) return 0;  // the product is below half of 2^f
+    uint64_t l = (frac & 0xFFFFFFFFu) * 1000000u, h = (frac >> 32) * 1000000u;
+    uint64_t lo = l + (h << 32), hi = (h >> 32) + (lo < l);
+    uint64_t q, rem_hi = 0, rem_lo = lo, half_hi = 0, half_lo = 0;
+    if (f >= 64) {
+        q = hi >> (f - 64);
+        rem_hi = hi & ((1ull << (f - 64)) - 1);
+        if (f > 64) half_hi = 1ull << (f - 65);
+        else half_lo = 1ull << 63;
+    } else {
+        q = (lo >> f) | (hi << (64 - f));
+        rem_lo = lo & ((1ull << f) - 1);
+        half_lo = 1ull << (f - 1);
+    }
+    bool above = rem_hi != half_hi ? rem_hi > half_hi : rem_lo > half_lo;
+    bool tie = rem_hi == half_hi && rem_lo == half_lo;
+    if (above || (tie && (q & 1))) q++;
+    return q;
+}
+
 // The number's text form: integral values within 32 bits as integers, others as "%f" with
 // trailing zeros trimmed down to one digit after the point.
 static void _json_number(std::string& o, double d) {
@@ -202,8 +225,8 @@ static void _json_number(std::string& o, double d) {
         o.append(s, (size_t)(end - s));
         return;
     }
-    // Exact "%f": d = mant * 2^e2; scale by 10^6 in 128 bits and round half to even, as the
-    // C library does. Large or non-finite values go to the C library itself.
+    // Exact "%f": d = mant * 2^e2; the fraction scaled by 10^6 and rounded half to even,
+    // as the C library does. Large or non-finite values go to the C library itself.
     uint64_t bits;
     memcpy(&bits, &d, sizeof bits);
     int be = (int)((bits >> 52) & 0x7FF);
@@ -235,22 +258,21 @@ static void _json_number(std::string& o, double d) {
         o.append(big, (size_t)n);
         return;
     }
-    uint64_t ip, fp;
+    uint64_t ip = 0, fp = 0;
     if (e2 >= 0) {
         ip = mant << e2;
-        fp = 0;
     } else {
         int f = -e2;
-        unsigned __int128 q = 0;
-        if (f <= 120) {
-            unsigned __int128 nm = (unsigned __int128)mant * 1000000u;
-            q = nm >> f;
-            unsigned __int128 rem = nm - (q << f);
-            unsigned __int128 half = (unsigned __int128)1 << (f - 1);
-            if (rem > half || (rem == half && (q & 1))) q++;
+        uint64_t frac = mant;
+        if (f < 64) {
+            ip = mant >> f;
+            frac = mant & ((1ull << f) - 1);
         }
-        ip = (uint64_t)(q / 1000000u);
-        fp = (uint64_t)(q % 1000000u);
+        fp = _json_frac6(frac, f);
+        if (fp == 1000000u) {
+            ip++;
+            fp = 0;
+        }
     }
     char* s = end;
     int digits = 6;

@@ -357,6 +357,22 @@ TEST(JsonEncode, NumbersMatchTheTextForm) {
     }
 }
 
+// The texts are committed, so every target (64- and 32-bit) must give the same bytes.
+TEST(JsonEncode, AwkwardNumbersGiveTheCommittedTexts) {
+    std::ifstream f(KEL_SOURCE_DIR "/tests/data/json-numbers.txt");
+    std::string line;
+    int n = 0;
+    while (std::getline(f, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        uint64_t bits = strtoull(line.substr(0, 16).c_str(), NULL, 16);
+        double d;
+        memcpy(&d, &bits, sizeof d);
+        EXPECT_EQ(json_encode(var(d)), line.substr(17)) << line.substr(0, 16);
+        n++;
+    }
+    EXPECT_GT(n, 40);
+}
+
 TEST(JsonEncode, StringEscapes) {
     std::string all;
     for (int c = 1; c < 256; c++) all.push_back((char)c);
