@@ -2,17 +2,22 @@
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
+ARMHF_BUILD ?= build-armhf
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # GL and window tests need an X server; give them a virtual one when there is none.
 XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: all deps build build-asan test test-normal test-asan run bench fuzz clean
+.PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-armhf \
+	test-package package package-native package-armhf run bench fuzz clean
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+deps-armhf:
+	@scripts/install-deps armhf
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -22,13 +27,40 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKEL_SANITIZE=ON -DKEL_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-test: test-normal test-asan
+# 32-bit ARM: cross-built, every test program started through qemu-arm-static.
+build-armhf: deps deps-armhf
+	cmake -S . -B $(ARMHF_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
+	cmake --build $(ARMHF_BUILD) -j $(JOBS)
+
+test: test-normal test-asan test-package
 
 test-normal: build
 	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout 300 -j $(JOBS)
 
 test-asan: build-asan
 	cd $(ASAN_BUILD) && $(XVFB) ctest --output-on-failure --timeout 600 -j $(JOBS)
+
+test-armhf: build-armhf
+	cd $(ARMHF_BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory package-armhf
+	sh tests/package_test.sh $(ARMHF_BUILD)/packages/kelgame_*_armhf.deb qemu-arm-static
+
+# Debian packages: build/packages/*_amd64.deb and build-armhf/packages/*_armhf.deb.
+package: package-native package-armhf
+
+package-native: build
+	rm -f $(BUILD)/packages/*.deb
+	cd $(BUILD) && cpack
+	@ls -l $(BUILD)/packages/*.deb
+
+package-armhf: build-armhf
+	rm -f $(ARMHF_BUILD)/packages/*.deb
+	cd $(ARMHF_BUILD) && DEB_HOST_ARCH=armhf cpack
+	@ls -l $(ARMHF_BUILD)/packages/*.deb
+
+test-package: package-native
+	sh tests/package_test.sh $$(ls $(BUILD)/packages/kelgame_*.deb)
 
 run: build
 	./$(BUILD)/kelgame $(ARGS)
@@ -42,4 +74,4 @@ fuzz: deps
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD)

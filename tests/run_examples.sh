@@ -2,9 +2,9 @@
 # Runs every example game (examples/*/main.lua) for a few frames, headless and, when
 # a display is there, in a window; fails on a non-zero exit status, a script error
 # or a sanitizer report.
-#   run_examples.sh KELGAME SOURCE_DIR
-kelgame=$1
-src=$2
+#   run_examples.sh SOURCE_DIR KELGAME-COMMAND...   (an emulator may come first)
+src=$1
+shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
@@ -22,7 +22,7 @@ for main in "$src"/examples/*/main.lua; do
         dir="$work/$name-$mode"
         mkdir -p "$dir"
         # A failed windowed script keeps its window open; the timeout ends it.
-        (cd "$dir" && HOME="$dir" timeout -k 5 20 "$kelgame" --verbose $flag \
+        (cd "$dir" && HOME="$dir" timeout -k 5 $((20 * ${KEL_TIMEOUT_SCALE:-1})) "$@" --verbose $flag \
             -crash exit -datadir "$src/data" -mod "$main" -frames 30) > "$dir/log" 2>&1
         got=$?
         if [ "$got" -ne 0 ] ||

@@ -229,6 +229,12 @@ void* _driver_std_alloc(const char* path, size_t* size) {
         fclose(f);
         return NULL;
     }
+    // beyond the address space (a 4 GB file on a 32-bit target) the size would wrap
+    if ((uint64_t)st.st_size >= (uint64_t)SIZE_MAX) {
+        KEL_LOG("_driver_std_alloc", "file too large: %s\n", path);
+        fclose(f);
+        return NULL;
+    }
     void* buf = malloc((size_t)st.st_size);
     if (!buf) {
         fclose(f);
@@ -242,13 +248,13 @@ void* _driver_std_alloc(const char* path, size_t* size) {
 
 int _driver_std_load(const char* path, void* buf, int max) {
     struct stat st;
-    long size = stat(path, &st) == 0 ? (long)st.st_size : 0;
+    int64_t size = stat(path, &st) == 0 ? (int64_t)st.st_size : 0;
     FILE* f = fopen(path, "rb");
     if (!f) {
         KEL_LOG("_driver_std_load", "file not found: %s\n", path);
         return 0;
     }
-    long n = max < size ? max : size;
+    int64_t n = max < size ? max : size;
     if (n < 0) n = 0;
     size_t got = fread(buf, 1, (size_t)n, f);
     fclose(f);
@@ -338,10 +344,10 @@ int driver_file_save(const char* path, const void* buf, size_t len) {
     return _driver_std_save(path, buf, len);
 }
 
-long driver_file_mtime(const char* path) {
+int64_t driver_file_mtime(const char* path) {
     struct stat st;
     if (stat(path, &st) != 0) return 0;
-    return (long)st.st_mtime;
+    return (int64_t)st.st_mtime;
 }
 
 /* ---- data area ---- */
@@ -372,10 +378,10 @@ const char* driver_data_path(const char* name) {
 
 int driver_data_exists(const char* name) { return driver_file_exists(driver_data_path(name)); }
 
-long driver_data_size(const char* name) {
+int64_t driver_data_size(const char* name) {
     struct stat st;
     if (stat(driver_data_path(name), &st) != 0) return 0;
-    return (long)st.st_size;
+    return (int64_t)st.st_size;
 }
 
 int driver_data_load(const char* name, void* buf, int max) {

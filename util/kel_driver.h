@@ -13,6 +13,7 @@
 #define KEL_DRIVER_H
 
 #include <stddef.h>
+#include <stdint.h>
 #include <string>
 
 // driver_init flag bits
@@ -79,13 +80,13 @@ void* driver_file_alloc(const char* path, size_t* size);
 std::string driver_file_read(const char* path);
 int driver_file_exists(const char* path);
 int driver_file_save(const char* path, const void* buf, size_t len);
-long driver_file_mtime(const char* path);
+int64_t driver_file_mtime(const char* path);
 
 // Data area.
 const char* driver_data_dir();
 const char* driver_data_path(const char* name);
 int driver_data_exists(const char* name);
-long driver_data_size(const char* name);
+int64_t driver_data_size(const char* name);
 int driver_data_load(const char* name, void* buf, int max);
 std::string driver_data_read(const char* name);
 

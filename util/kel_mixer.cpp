@@ -12,7 +12,7 @@
 struct MixerEntry {
     int id;            // 0: not found or not loadable
     std::string path;  // empty when not found
-    long mtime;
+    int64_t mtime;
 };
 
 typedef std::map<std::string, MixerEntry> MixerMap;
@@ -103,7 +103,7 @@ static void _mixer_check(MixerMap& map, const char* what, void (*reload)(int)) {
     for (MixerMap::value_type& e : map) {
         MixerEntry& m = e.second;
         if (m.path.empty()) continue;
-        long t = driver_file_mtime(m.path.c_str());
+        int64_t t = driver_file_mtime(m.path.c_str());
         if (t == m.mtime) continue;
         KEL_LOG("mixer_reload_auto", "%s reload: %s\n", what, m.path.c_str());
         reload(m.id);

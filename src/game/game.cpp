@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <GLES/gl.h>
 #include <SDL.h>
@@ -68,6 +70,8 @@ void game_options_parse(Game* g, int argc, char** argv) {
             continue;
         } else if (strcmp(a, "-mod") == 0) {
             _game_path_set(g->mod_path, next, "-mod");
+        } else if (strcmp(a, "-datadir") == 0) {
+            mods_api_datadir_set(next);  // before the entry script is looked up in it
         } else if (strcmp(a, "-width") == 0) {
             g->width = (int)strtol(next, nullptr, 10);
         } else if (strcmp(a, "-height") == 0) {
@@ -77,6 +81,44 @@ void game_options_parse(Game* g, int argc, char** argv) {
             else if (strcmp(next, "exit") == 0) g->crash = GAME_CRASH_EXIT;
             else if (strcmp(next, "restart") == 0) g->crash = GAME_CRASH_RESTART;
         }
+    }
+}
+
+static int _game_is_dir(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The installed game: share/kelgame beside the bin directory of this program, so that
+// an unpacked package finds its own game as /usr does.
+static const char* _game_share_dir() {
+    static char dir[GAME_PATH_MAX];
+    char exe[GAME_PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return nullptr;
+    exe[n] = 0;
+    char* slash = strrchr(exe, '/');
+    if (!slash) return nullptr;
+    *slash = 0;
+    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe);
+    return len > 0 && len < (int)sizeof dir && _game_is_dir(dir) ? dir : nullptr;
+}
+
+// The entry script: "-mod FILE", or "-mod FOLDER" for its main.lua (the folder's files
+// are found beside the script); without "-mod", main.lua of the data area. Where there
+// is no data directory the installed game's folder stands in for it, so an installed
+// kelgame runs its bundled game and finds the bundled font.
+static void _game_mod_resolve(Game* g) {
+    const char* share = mods_api_datadir() ? nullptr : _game_share_dir();
+    if (share && (g->mod_path[0] ? !_game_is_dir(driver_data_dir())
+                                 : !driver_file_exists(driver_data_path("main.lua"))))
+        mods_api_datadir_set(share);
+    if (!g->mod_path[0]) {
+        _game_path_set(g->mod_path, driver_data_path("main.lua"), "main.lua");
+    } else if (_game_is_dir(g->mod_path)) {
+        char path[GAME_PATH_MAX + 16];
+        snprintf(path, sizeof path, "%s/main.lua", g->mod_path);
+        _game_path_set(g->mod_path, path, "-mod");
     }
 }
 
@@ -120,7 +162,7 @@ static void _game_start(Game* g) {
     ext_misc_init(g);
 
     g->script_path[0] = 0;
-    if (!g->mod_path[0]) _game_path_set(g->mod_path, driver_data_path("main.lua"), "main.lua");
+    _game_mod_resolve(g);
     memcpy(g->script_path, g->mod_path, sizeof(g->script_path));
 
     int t0 = driver_ticks();

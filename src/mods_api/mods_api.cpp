@@ -15,6 +15,7 @@
 static std::string _mods_datadir;
 
 const char* mods_api_datadir() { return _mods_datadir.empty() ? nullptr : _mods_datadir.c_str(); }
+void mods_api_datadir_set(const char* dir) { _mods_datadir = dir ? dir : ""; }
 
 ModsAPI::ModsAPI(Game* g)
     : game(g), console_shown(0), error_flag(0), params(4, 0) {

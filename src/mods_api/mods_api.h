@@ -27,7 +27,7 @@ struct Game;
 struct ModsModule {
     std::string name;  // as requested
     std::string path;  // the file that was read
-    long mtime;        // its modification time when read
+    int64_t mtime;     // its modification time when read
     std::string base;  // base name, ".lua" added when it has no dot
 };
 
@@ -86,5 +86,6 @@ public:
 
 // The "datadir" override, process-wide like the driver settings it feeds; empty = none.
 const char* mods_api_datadir();
+void mods_api_datadir_set(const char* dir);
 
 #endif

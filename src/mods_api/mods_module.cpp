@@ -90,8 +90,8 @@ void mods_reload_auto(Game* game) {
     if (!game || !game->api) return;
     for (const ModsModule& m : game->api->modules) {
         if (!m.mtime) continue;
-        long t = driver_file_mtime(m.path.c_str());
-        if (t > m.mtime && t < (long)now - 1) {
+        int64_t t = driver_file_mtime(m.path.c_str());
+        if (t > m.mtime && t < (int64_t)now - 1) {
             KEL_LOGS("mods_reload_auto", "reload...\n");
             mods_reload(game);
             return;

@@ -33,6 +33,12 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& cwd,
         }
     }
     std::vector<char*> argv;
+    // a cross build starts our own (ARM) programs through its emulator
+    std::string emu = KEL_RUN_PREFIX;
+    if (!emu.empty() && args[0].rfind(KEL_BINARY_DIR, 0) == 0) {
+        emu.pop_back();
+        argv.push_back((char*)emu.c_str());
+    }
     for (const std::string& a : args) argv.push_back((char*)a.c_str());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
@@ -41,6 +47,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& cwd,
 
 // Waits up to ms for the child; returns its wait status, or -1 if it is still running.
 int wait_for(pid_t pid, int ms) {
+    ms *= KEL_TIMEOUT_SCALE;
     for (int t = 0; t < ms; t += 20) {
         int status;
         if (waitpid(pid, &status, WNOHANG) == pid) return status;
@@ -119,14 +126,14 @@ protected:
     }
     void chord(const std::string& mod, const std::string& key) {
         xdo("keydown " + mod);
-        usleep(150000);
+        usleep(150000 * KEL_TIMEOUT_SCALE);
         xdo("key " + key);
-        usleep(150000);
+        usleep(150000 * KEL_TIMEOUT_SCALE);
         xdo("keyup " + mod);
     }
     std::string events() { return slurp(dir + "/events.txt"); }
     bool wait_text(const std::string& what, int ms) {
-        for (int t = 0; t < ms; t += 50) {
+        for (int t = 0; t < ms * KEL_TIMEOUT_SCALE; t += 50) {
             if (events().find(what) != std::string::npos) return true;
             usleep(50000);
         }

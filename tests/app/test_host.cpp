@@ -173,7 +173,9 @@ TEST_F(HostGame, TimeStepAndDailyReset) {
         fake_ms += f.first;
         game_loop();
         EXPECT_EQ(get("get"), f.second) << "after " << f.first << " ms";
-        if (f.first == 86400001) EXPECT_LT(driver_ticks(), 10);
+        if (f.first == 86400001) {
+            EXPECT_LT(driver_ticks(), 10);
+        }
     }
     EXPECT_EQ(game_quit(-1), 0);
 }

@@ -33,7 +33,8 @@ TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
     std::string cmd = "cd '" + dir + "' && HOME='" + dir + "' ASAN_OPTIONS='" + asan +
                       ":fast_unwind_on_malloc=0' SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" +
-                      raw + "' timeout 60 " + x + "'" + game + "' --verbose -crash exit -mod '" + src +
+                      raw + "' timeout " + std::to_string(60 * KEL_TIMEOUT_SCALE) + " " + x +
+                      KEL_RUN_PREFIX + "'" + game + "' --verbose -crash exit -mod '" + src +
                       "/tests/mods/sound_game/main.lua' -datadir '" + src +
                       "/tests/data/audio' >'" + log + "' 2>&1";
     int rc = system(cmd.c_str());

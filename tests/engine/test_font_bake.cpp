@@ -12,7 +12,8 @@ static std::string g_dir;
 static const char* data_dir() { return g_dir.c_str(); }
 
 static int bake(const std::string& args) {
-    std::string cmd = std::string(KEL_BINARY_DIR) + "/tools/fontbake " + args + " >/dev/null 2>&1";
+    std::string cmd = KEL_RUN_PREFIX + std::string(KEL_BINARY_DIR) + "/tools/kelgame-fontbake " +
+                      args + " >/dev/null 2>&1";
     int r = system(cmd.c_str());
     return WIFEXITED(r) ? WEXITSTATUS(r) : -1;
 }
