@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 #include "util/kel_log.h"
@@ -24,7 +26,40 @@ void KelDatabase::open(const char* path, int mode) {
     }
 }
 
+enum { KEL_DB_CACHE = 8 };
+
+// The cached statement for this text, moved to the front of the cache, or null.
+static sqlite3_stmt* _kel_db_find(KelDatabase* k, const char* sql) {
+    for (size_t i = 0; i < k->cache.size(); i++) {
+        if (k->cache[i].first != sql) continue;
+        auto it = k->cache.begin() + (long)i;
+        std::rotate(k->cache.begin(), it, it + 1);
+        return k->cache[0].second;
+    }
+    return nullptr;
+}
+
+// A statement that ran to completion stays prepared, reset, at the front.
+static void _kel_db_keep(KelDatabase* k, const char* sql, sqlite3_stmt* st, int cached) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (cached) return;
+    k->cache.insert(k->cache.begin(), std::make_pair(std::string(sql), st));
+    if (k->cache.size() > KEL_DB_CACHE) {
+        sqlite3_finalize(k->cache.back().second);
+        k->cache.pop_back();
+    }
+}
+
+// A statement that failed is finalised, and leaves the cache if it was there.
+static void _kel_db_drop(KelDatabase* k, sqlite3_stmt* st, int cached) {
+    if (cached) k->cache.erase(k->cache.begin());
+    sqlite3_finalize(st);
+}
+
 void KelDatabase::close() {
+    for (auto& c : cache) sqlite3_finalize(c.second);
+    cache.clear();
     if (db) sqlite3_close(db);
     db = nullptr;
 }
@@ -59,8 +94,9 @@ var KelDatabase::query(const char* sql, const var& params) {
         failed = 0;
         return rows;
     }
-    sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, (int)strlen(sql), &st, nullptr);
+    sqlite3_stmt* st = _kel_db_find(this, sql);
+    int cached = st != nullptr;
+    int rc = st ? SQLITE_OK : sqlite3_prepare_v2(db, sql, (int)strlen(sql), &st, nullptr);
     if (rc != SQLITE_OK) {
         _kel_db_fail(this, "prepare", rc, sql, "\n");
         sqlite3_finalize(st);
@@ -76,17 +112,17 @@ var KelDatabase::query(const char* sql, const var& params) {
         rc = sqlite3_bind_text(st, i + 1, s.data(), (int)s.size(), SQLITE_TRANSIENT);
         if (rc != SQLITE_OK) {
             _kel_db_fail(this, "bind", rc, sql, "\n");
-            sqlite3_finalize(st);
+            _kel_db_drop(this, st, cached);
             return rows;
         }
     }
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) list_append(rows, _kel_db_row(st));
     if (rc != SQLITE_DONE) {
         _kel_db_fail(this, "step", rc, sql, "");
-        sqlite3_finalize(st);
+        _kel_db_drop(this, st, cached);
         return rows;
     }
-    sqlite3_finalize(st);
+    _kel_db_keep(this, sql, st, cached);
     failed = 0;
     return rows;
 }

@@ -14,10 +14,13 @@
 #define KEL_DB_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "util/kel_var.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // open modes
 enum { KEL_DB_READWRITE = 0, KEL_DB_READONLY = 1 };
@@ -27,6 +30,9 @@ class KelDatabase {
     sqlite3* db = nullptr;  // null while closed
     int failed = 0;         // 1: the last query did not run to completion
     std::string error;      // text of the last failed prepare, bind or step
+    // Statements that ran to completion, most recent first, kept prepared for the next
+    // query of the same text (a loop of inserts then parses its SQL once).
+    std::vector<std::pair<std::string, sqlite3_stmt*>> cache;
 
     KelDatabase() {}
     KelDatabase(const KelDatabase&) = delete;

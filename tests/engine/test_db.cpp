@@ -78,6 +78,8 @@ TEST_F(Db, QueryRowsParamsAndErrors) {
          "select -9223372036854775807 - 1 order by x desc)",
          list(), "sqlite3:step [1] integer overflow; sql=", 2},
     };
+    // twice: a statement that failed is not kept for reuse
+    for (int rep = 0; rep < 2; rep++)
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.sql);
         var got;
@@ -89,6 +91,28 @@ TEST_F(Db, QueryRowsParamsAndErrors) {
     }
     EXPECT_EQ(db.query("  -- nothing to run", list()).len(), 0);
     EXPECT_EQ(db.failed, 0);
+}
+
+// Statements are kept prepared between queries: a schema change still shows, more
+// texts than the cache holds still run, and close leaves nothing open.
+TEST_F(Db, ReusedStatements) {
+    db.open(path.c_str(), KEL_DB_READWRITE);
+    db.query("create table t(a)", list());
+    db.query("insert into t values(?)", list(1));
+    EXPECT_EQ(db.query("select * from t", list())[0].len(), 1);
+    db.query("alter table t add column b", list());
+    db.query("insert into t values(?, ?)", list(2, 3));
+    var rows = db.query("select * from t", list());
+    ASSERT_EQ(rows.len(), 2);
+    EXPECT_EQ(rows[1]["b"].str(), "3");
+    for (int rep = 0; rep < 2; rep++)
+        for (int i = 0; i < 12; i++) {
+            std::string sql = "select a + " + std::to_string(i) + " as v from t where a = ?";
+            EXPECT_EQ(db.query(sql.c_str(), list(1))[0]["v"].str(), std::to_string(1 + i));
+        }
+    db.close();
+    EXPECT_EQ(db.db, nullptr);
+    EXPECT_TRUE(db.cache.empty());
 }
 
 // Closed objects and unknown modes are harmless and silent; a read-only open reads
