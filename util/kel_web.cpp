@@ -212,6 +212,9 @@ static int _kel_web_recv(kel_web* r, int64_t now) {
         r->failed = 1;
         return 1;
     }
+    // The buffer may have moved: the body pointer must follow it, even when this
+    // receive brings nothing more.
+    if (r->body) r->body = r->response + r->head_length;
     ssize_t n = recv(r->sock, r->response + r->response_length, KEL_WEB_RECV, 0);
     if (n < 0) {
         if (_kel_web_again()) return 0;
