@@ -17,10 +17,12 @@
 namespace {
 
 struct NetGame : ::testing::Test {
-    std::string args[4] = {"kelgame", "-headless", "-mod", "net_test_mod.lua"};
+    std::string args[4] = {"kelgame", "-headless", "-mod", ""};
     std::vector<char*> argv;
     void start(const std::string& source) {
-        FILE* f = fopen("net_test_mod.lua", "w");
+        // one file per test: ctest runs the tests of this file side by side
+        args[3] = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".lua";
+        FILE* f = fopen(args[3].c_str(), "w");
         fputs(source.c_str(), f);
         fclose(f);
         for (std::string& a : args) argv.push_back(&a[0]);
@@ -30,7 +32,10 @@ struct NetGame : ::testing::Test {
     std::string get(const char* fn, const std::string& arg = "") {
         return game_current()->mod->call(fn, arg);
     }
-    void TearDown() override { game_deinit(); }
+    void TearDown() override {
+        game_deinit();
+        remove(args[3].c_str());
+    }
 };
 
 const char* recorder =
@@ -64,7 +69,7 @@ TEST_F(NetGame, HttpEventExactAndSocialDropped) {
 TEST_F(NetGame, RestartDropsRequestsAndDatabases) {
     RawServer silent({}, true);
     start(std::string(recorder) +
-          "function open() return tostring(ext('db:open', {name = 'net_test.db'})) end "
+          "function open() return tostring(ext('db:open', {name = 'net_restart.db'})) end "
           "function cancel(id) return tostring(ext('http:cancel', {id = tonumber(id)})) end "
           "function query(db) return ext('db:query', {db = tonumber(db), sql = 'select 1 as x'}).error end ");
     std::string id = get("request", std::to_string(silent.port));
@@ -76,7 +81,7 @@ TEST_F(NetGame, RestartDropsRequestsAndDatabases) {
     EXPECT_EQ(get("query", db), "no such database");
     for (int i = 0; i < 5; i++) game_loop();
     EXPECT_EQ(get("count"), "0");
-    remove("net_test.db");
+    remove("net_restart.db");
 }
 
 }  // namespace
