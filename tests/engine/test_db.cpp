@@ -34,13 +34,12 @@ class Db : public ::testing::Test {
         unlink(path.c_str());
         rmdir(dir);
     }
-    std::string logged(const std::function<void()>& fn) { return capture_stdout(fn); }
 };
 
 // Rows are dicts of strings, parameters are bound as their text; a failed statement
 // keeps its error line and, on a step error, the rows gathered before it.
 TEST_F(Db, QueryRowsParamsAndErrors) {
-    EXPECT_NE(logged([&] { db.open(path.c_str(), KEL_DB_READWRITE); }).find("READWRITE/CREATE"),
+    EXPECT_NE(capture_stdout([&] { db.open(path.c_str(), KEL_DB_READWRITE); }).find("READWRITE/CREATE"),
               std::string::npos);
     ASSERT_NE(db.db, nullptr);
     db.query("create table t(id integer, name text, v)", list());
@@ -83,7 +82,7 @@ TEST_F(Db, QueryRowsParamsAndErrors) {
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.sql);
         var got;
-        std::string log = logged([&] { got = db.query(b.sql, b.params); });
+        std::string log = capture_stdout([&] { got = db.query(b.sql, b.params); });
         EXPECT_EQ(db.failed, 1);
         EXPECT_EQ(db.error.rfind(b.line, 0), 0u) << db.error;
         EXPECT_NE(log.find(b.line), std::string::npos) << log;
@@ -118,7 +117,7 @@ TEST_F(Db, ReusedStatements) {
 // Closed objects and unknown modes are harmless and silent; a read-only open reads
 // but refuses writes; a read-only open of a missing file stays closed.
 TEST_F(Db, ModesAndClosedState) {
-    std::string log = logged([&] {
+    std::string log = capture_stdout([&] {
         EXPECT_EQ(db.query("select 1", list()).len(), 0);
         EXPECT_EQ(db.failed, 0);
         db.open(path.c_str(), 2);
@@ -126,7 +125,7 @@ TEST_F(Db, ModesAndClosedState) {
     EXPECT_EQ(log, "");
     EXPECT_EQ(db.db, nullptr);
 
-    log = logged([&] { db.open(path.c_str(), KEL_DB_READONLY); });
+    log = capture_stdout([&] { db.open(path.c_str(), KEL_DB_READONLY); });
     EXPECT_NE(log.find("Can't open database: "), std::string::npos) << log;
     EXPECT_EQ(db.db, nullptr);
 
@@ -134,7 +133,7 @@ TEST_F(Db, ModesAndClosedState) {
     db.query("create table t(a)", list());
     db.query("insert into t values('x')", list());
     db.close();
-    log = logged([&] { db.open(path.c_str(), KEL_DB_READONLY); });
+    log = capture_stdout([&] { db.open(path.c_str(), KEL_DB_READONLY); });
     EXPECT_NE(log.find("READONLY mode"), std::string::npos);
     EXPECT_EQ(db.query("select a from t", list())[0]["a"].str(), "x");
     db.query("insert into t values('y')", list());
