@@ -10,7 +10,8 @@
 #include "util/kel_log.h"
 
 void KelDatabase::open(const char* path, int mode) {
-    if (mode != KEL_DB_READONLY && mode != KEL_DB_READWRITE) return;
+    // (a null path would open a private temporary database)
+    if (!path || (mode != KEL_DB_READONLY && mode != KEL_DB_READWRITE)) return;
     close();
     int rc;
     if (mode == KEL_DB_READONLY) {
