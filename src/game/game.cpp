@@ -11,6 +11,7 @@
 #include <SDL.h>
 
 #include "src/ext_misc/ext_misc.h"
+#include "src/ext_net/ext_net.h"
 #include "src/ext_trans/ext_trans.h"
 #include "src/mods_api/mods_api.h"
 #include "src/mods_api/mods_module.h"
@@ -26,6 +27,7 @@
 #include "util/kel_gfx.h"
 #include "util/kel_log.h"
 #include "util/kel_mixer.h"
+#include "util/kel_social.h"
 #include "util/kel_web.h"
 
 static Game* _game = nullptr;          // the entry glue's record
@@ -160,6 +162,8 @@ static void _game_start(Game* g) {
     kel_web_init();
     ext_trans_init(g);
     ext_misc_init(g);
+    ext_net_init(g);
+    social_post_set(game_event);
 
     g->script_path[0] = 0;
     _game_mod_resolve(g);
@@ -287,6 +291,7 @@ void game_loop() {
         _game_last_loop = driver_ticks();
         return;
     }
+    ext_net_poll(g);
     ModsBase* mod = g->mod;
     if (mod && mod->overrides(ModsBase::OP_LOOP)) mod->loop(dt);
     mod = g->mod;
@@ -337,6 +342,7 @@ static void _game_stop(Game* g) {
     delete g->api;
     g->api = nullptr;
     ext_trans_deinit();
+    ext_net_deinit();
     kel_web_deinit();
     if (g->headless) {
         driver_deinit();

@@ -2,7 +2,7 @@
 //
 // "open_url", "exit" and "md5_digest" are served here; every other name has its
 // argument decoded as one JSON value and is offered to the extension handlers in
-// order (transitions, then miscellaneous). The first non-none result is returned as
+// order (transitions, miscellaneous, network). The first non-none result is returned as
 // JSON; "null" when no handler knew the name.
 //
 //   std::string r = mods_ext_call(api, "md5_digest", "abc");

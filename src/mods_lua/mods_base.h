@@ -26,6 +26,9 @@ class ModsBase {
     virtual void init() {}
     virtual void loop(float dt) { (void)dt; }
     virtual void event(var ev) { (void)ev; }
+    // The same call, with every string of the dict reaching the script byte for byte
+    // (response bodies); counts as OP_EVENT.
+    virtual void event_exact(var ev) { event(ev); }
     virtual void paint() {}
     virtual void script(const char* source, const char* chunk_name) {
         (void)source;

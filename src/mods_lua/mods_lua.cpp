@@ -200,6 +200,23 @@ void ModsLua::event(var ev) {
     error = _mods_lua_entry(L, text.data(), text.size(), "event");
 }
 
+// The dict goes in as a real table: the chunk form of event() cannot carry a CR or a
+// "]=]" unchanged, and a response body may hold both.
+void ModsLua::event_exact(var ev) {
+    if (error || ev.type() != 4) return;
+    int base = lua_gettop(L);
+    lua_pushcfunction(L, _mods_lua_traceback);
+    lua_getglobal(L, "_event");
+    lua_push_table(L, ev);
+    int status = lua_pcall(L, 1, 0, base + 1);
+    if (status != LUA_OK) {
+        _mods_lua_report(L);
+        KEL_LOGS("event", "Lua error: %d\n", status);
+        error = status;
+    }
+    lua_settop(L, base);
+}
+
 void ModsLua::paint() {
     if (error) return;
     error = _mods_lua_entry(L, "_paint()", 8, "paint");

@@ -30,6 +30,7 @@ class ModsLua : public ModsBase {
     void init() override;
     void loop(float dt) override;
     void event(var ev) override;
+    void event_exact(var ev) override;
     void paint() override;
     void script(const char* source, const char* chunk_name) override;
     std::string call(std::string function, std::string argument) override;

@@ -73,6 +73,36 @@ var var_from_lua(lua_State* L, int index) {
     }
 }
 
+static void _lua_push_exact(lua_State* L, const var& v) {
+    switch (v.type()) {
+    case 3:
+    case 4: lua_push_table(L, v); break;
+    case 2: {
+        const std::string& s = v.as_string()->value;
+        lua_pushlstring(L, s.data(), s.size());
+        break;
+    }
+    default: lua_push_var(L, v); break;
+    }
+}
+
+void lua_push_table(lua_State* L, const var& v) {
+    lua_newtable(L);
+    if (_var_list* l = v.as_list()) {
+        int i = 0;
+        for (const var& e : l->elements) {
+            _lua_push_exact(L, e);
+            lua_rawseti(L, -2, ++i);
+        }
+    } else if (_var_dict* d = v.as_dict()) {
+        for (const auto& kv : d->entries) {
+            if (kv.second.is_none()) continue;
+            _lua_push_exact(L, kv.second);
+            lua_setfield(L, -2, kv.first.c_str());
+        }
+    }
+}
+
 void lua_push_var(lua_State* L, const var& v) {
     switch (v.type()) {
     case 0: lua_pushnil(L); break;

@@ -22,6 +22,9 @@ std::string lua_table_source_of(const var& v);
 // nil, number, boolean and string (up to the first NUL) become vars; anything else,
 // or a missing argument, raises the Lua error "null string".
 var var_from_lua(lua_State* L, int index);
+// A dict as a Lua table (lists as sequences), strings byte for byte; none values are
+// left out.
+void lua_push_table(lua_State* L, const var& v);
 // none -> nil, number, bool; string, list and dict -> their text as a Lua string.
 void lua_push_var(lua_State* L, const var& v);
 

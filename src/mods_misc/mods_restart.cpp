@@ -1,5 +1,6 @@
 #include "src/mods_misc/mods_restart.h"
 
+#include "src/ext_net/ext_net.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
 #include "src/mods_api/mods_module.h"
@@ -52,6 +53,7 @@ void mods_restart(Game* game, int flag) {
     game->mod = nullptr;
     delete game->api;
     game->api = nullptr;
+    ext_net_reset();  // the old script's requests and databases
     game->api = new ModsAPI(game);
     _mods_restart_params(game);
     game->mod = new ModsLua(game->api);
