@@ -139,7 +139,10 @@ struct HostGame : ::testing::Test {
     std::vector<char*> argv;
     std::string args[6] = {"kelgame", "-headless", "-mod", "host_test_mod.lua", "-crash", "wait"};
     void start(const char* source, const char* crash = "wait") {
-        FILE* f = fopen("host_test_mod.lua", "w");
+        // one script per test: ctest runs the tests side by side in one directory
+        args[3] = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                  ".lua";
+        FILE* f = fopen(args[3].c_str(), "w");
         fputs(source, f);
         fclose(f);
         args[5] = crash;
