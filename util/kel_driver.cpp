@@ -293,11 +293,12 @@ int _driver_std_save(const char* path, const void* buf, size_t len) {
         KEL_LOG("_driver_std_save", "file not writable: %s\n", path);
         return 0;
     }
-    // keep the mode of the file we replace; new files get the usual umask'ed 0666
+    // keep the mode of the file we replace; new files, and anything that is not a plain
+    // file (a link is replaced, never followed), get the usual umask'ed 0666
     struct stat st;
     mode_t mode;
-    if (stat(path, &st) == 0) {
-        mode = st.st_mode & 07777;
+    if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 0777;
     } else {
         mode_t mask = umask(0);
         umask(mask);
