@@ -95,20 +95,20 @@ static void _ext_png_append(void* ctx, void* data, int size) {
 
 // Encodes the top-down RGBA frame by the path's suffix and writes it through a temporary
 // file renamed over the target, so no half file is ever seen and a link placed at the
-// path is replaced, not followed.
+// path is replaced, not followed. Not synced: that would cost more than a frame.
 static bool _ext_screenshot_save(const std::string& path, const unsigned char* px, int w,
                                  int h) {
     if (path.find(".jpg") != std::string::npos) {
         size_t n = 0;
         unsigned char* jpg = jpeg_encode_mem(px, w, h, 4, 85, &n);
-        bool ok = jpg && _driver_std_save(path.c_str(), jpg, n);
+        bool ok = jpg && _driver_std_write(path.c_str(), jpg, n, 0);
         free(jpg);
         return ok;
     }
     if (path.find(".png") != std::string::npos) {
         std::string png;
         if (!stbi_write_png_to_func(_ext_png_append, &png, w, h, 4, px, w * 4)) return false;
-        return _driver_std_save(path.c_str(), png.data(), png.size());
+        return _driver_std_write(path.c_str(), png.data(), png.size(), 0);
     }
     return false;
 }
