@@ -66,8 +66,8 @@ struct JpegEnc {
 static void _jpeg_grow(JpegOut* o, size_t more) {
     if (o->failed || o->len + more <= o->cap) return;
     size_t cap = o->cap ? o->cap : 4096;
-    while (cap < o->len + more) cap *= 2;
-    unsigned char* d = (unsigned char*)realloc(o->data, cap);
+    while (cap < o->len + more && cap <= SIZE_MAX / 2) cap *= 2;
+    unsigned char* d = cap >= o->len + more ? (unsigned char*)realloc(o->data, cap) : NULL;
     if (!d) {
         o->failed = 1;
         return;
@@ -209,8 +209,6 @@ static inline void _jpeg_fdct8(float* p, int s) {
     p[7 * s] = z11 - z4;
 }
 
-static inline int _jpeg_round(float v) { return v < 0 ? -(int)(0.5f - v) : (int)(v + 0.5f); }
-
 // Transforms the 8 x 8 block at plane (stride) and stores it quantised in zigzag order.
 static void _jpeg_block(const JpegEnc* e, const float* plane, int stride, int table,
                         int16_t* out) {
@@ -221,12 +219,14 @@ static void _jpeg_block(const JpegEnc* e, const float* plane, int stride, int ta
     }
     for (int x = 0; x < 8; x++) _jpeg_fdct8(b + x, 8);
     const float* r = e->recip[table];
-    for (int k = 0; k < 64; k++) {
-        int n = _jpeg_zigzag[k];
-        int v = _jpeg_round(b[n] * r[n]);
-        // DC differences must fit 11 bits, AC values 10 bits (baseline)
-        int lo = k ? -1023 : -1024;
-        out[k] = (int16_t)(v < lo ? lo : v > 1023 ? 1023 : v);
+    int q[64];
+    // rounded to nearest without a branch: the offset keeps the sum positive
+    for (int i = 0; i < 64; i++) q[i] = (int)(b[i] * r[i] + 16384.5f) - 16384;
+    // DC differences must fit 11 bits, AC values 10 bits (baseline)
+    out[0] = (int16_t)(q[0] < -1024 ? -1024 : q[0] > 1023 ? 1023 : q[0]);
+    for (int k = 1; k < 64; k++) {
+        int v = q[_jpeg_zigzag[k]];
+        out[k] = (int16_t)(v < -1023 ? -1023 : v > 1023 ? 1023 : v);
     }
 }
 
