@@ -73,15 +73,6 @@ inline Image noise(int w, int h, int ch = 3) {
     return img;
 }
 
-// Left half a game frame, right half a photo.
-inline Image mixed(int w, int h) {
-    Image img = flat(w, h), pic = photo(w, h);
-    for (int y = 0; y < h; y++)
-        for (int x = w / 2; x < w; x++)
-            for (int c = 0; c < 3; c++) img.at(x, y)[c] = pic.at(x, y)[c];
-    return img;
-}
-
 inline std::vector<unsigned char> encode(const Image& img, int quality) {
     size_t n = 0;
     unsigned char* jpg = jpeg_encode_mem(img.px.data(), img.w, img.h, img.ch, quality, &n);
