@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "bench/bench_window.h"
 #include "src/ext_trans/ext_trans.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
@@ -31,18 +32,9 @@ static void _scene(uint32_t sky) {
 
 static bool _setup() {
     if (_api) return true;
-    driver_verbose_set(0);
-    driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
-    driver_video_init(640, 480, 640, 480, 240, 160, 0);
-    if (!driver_video_window()) {
-        fprintf(stderr, "bench_app_ext: %s\n", driver_video_error());
-        return false;
-    }
-    gfx_init();
-    _api = new ModsAPI(&_game);
+    _api = bench_window_up("bench_app_ext", &_game);
+    if (!_api) return false;
     _game.api = _api;
-    _api->params_set("view_x", var(0));
-    _api->params_set("view_y", var(0));
     ext_trans_init(&_game);
     _api->ext_call("trans:init", "");
     _scene(0x4080E0);
