@@ -8,6 +8,7 @@
 #include <GLES/gl.h>
 #include <SDL.h>
 
+#include "src/ext_gui/ext_gui.h"
 #include "src/ext_misc/ext_misc.h"
 #include "src/ext_trans/ext_trans.h"
 #include "src/mods_api/mods_api.h"
@@ -118,6 +119,7 @@ static void _game_start(Game* g) {
     kel_web_init();
     ext_trans_init(g);
     ext_misc_init(g);
+    ext_gui_init(g);
 
     g->script_path[0] = 0;
     if (!g->mod_path[0]) _game_path_set(g->mod_path, driver_data_path("main.lua"), "main.lua");
@@ -145,7 +147,10 @@ int game_quit(int request) {
     return _game->quit != 0;
 }
 
-static void _game_deliver(Game* g, const Event& e) { mods_event_translate(g, e); }
+// The widget trees see the event first; what they consume the script does not.
+static void _game_deliver(Game* g, const Event& e) {
+    if (!ext_gui_route(g, e)) mods_event_translate(g, e);
+}
 
 static void _game_route(Game* g, Event e) {
     if (e.type == 30 || e.type == 31) return;
@@ -263,12 +268,12 @@ static void _game_script_paint(Game* g) {
     if (mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay()) {
         // A failed script keeps its last good frame on screen.
         api->replay();
-        glColor4ub(255, 255, 255, 255);
-        return;
+    } else {
+        api->clear();
+        if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
+        api->replay();
     }
-    api->clear();
-    if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
-    api->replay();
+    ext_gui_paint(g);
     glColor4ub(255, 255, 255, 255);
 }
 
@@ -295,6 +300,7 @@ static void _game_stop(Game* g) {
     delete g->api;
     g->api = nullptr;
     ext_trans_deinit();
+    ext_gui_deinit();
     kel_web_deinit();
     if (g->headless) {
         driver_deinit();
