@@ -5,6 +5,7 @@
 #include "src/ext_gui/ext_gui.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
+#include "util/kel_driver.h"
 #include "util/kel_gui.h"
 
 // rows x cols buttons of 40 x 20 with gaps of 10, rows in a column.
@@ -38,6 +39,7 @@ static Widget* _bench_focused(Container* root) {
 
 // Right, then left again: every call finds a target and moves the focus.
 static void BM_Nav1000(benchmark::State& state) {
+    driver_verbose_set(0);
     Container root;
     _bench_grid(&root, 25, 40);
     root.children[12]->find("b12_20")->focus();
@@ -53,6 +55,7 @@ BENCHMARK(BM_Nav1000)->Unit(benchmark::kMicrosecond);
 // The whole host path of a key: layout of the tree, routing from the root down to
 // the focused widget, navigation, and the focus value handed back.
 static void BM_RoutedKey100(benchmark::State& state) {
+    driver_verbose_set(0);
     Game game = Game();
     game.headless = 1;
     game.api = new ModsAPI(&game);

@@ -285,6 +285,46 @@ void gui_box(const Widget* w, float out[4]) {
 
 /* ---- navigation ---- */
 
+// The part of the outer-box walk above a run of siblings. When every value on the
+// parent's chain is a whole number (the usual case) the walk's truncations change
+// nothing there, so that part is summed once per parent instead of per widget.
+struct GuiChain {
+    const Widget* parent;
+    bool whole;
+    int64_t x, y;
+};
+
+static bool _gui_whole(float v) { return fabsf(v) < 1048576.0f && v == floorf(v); }
+
+static void _gui_chain(GuiChain* ch, const Widget* p) {
+    ch->parent = p;
+    ch->whole = !p || (_gui_whole(p->scroll_x) && _gui_whole(p->scroll_y));
+    ch->x = ch->y = 0;
+    for (const Widget* n = p; n && ch->whole; n = n->parent) {
+        float sx = n->parent ? n->parent->scroll_x : 0.0f, sy = n->parent ? n->parent->scroll_y : 0.0f;
+        ch->whole = _gui_whole(n->inset_x) && _gui_whole(n->box_x) && _gui_whole(n->inset_y) &&
+                    _gui_whole(n->box_y) && _gui_whole(sx) && _gui_whole(sy);
+        ch->x += (int64_t)n->inset_x + (int64_t)n->box_x - (int64_t)sx;
+        ch->y += (int64_t)n->inset_y + (int64_t)n->box_y - (int64_t)sy;
+    }
+}
+
+// gui_box with the chain above w taken from ch (refreshed when the parent changes).
+static void _gui_box_chained(const Widget* w, GuiChain* ch, float out[4]) {
+    if (ch->parent != w->parent) _gui_chain(ch, w->parent);
+    if (!ch->whole) return gui_box(w, out);
+    int px = _gui_int(_gui_int(w->inset_x) + (double)w->box_x);
+    int py = _gui_int(_gui_int(w->inset_y) + (double)w->box_y);
+    if (w->parent) {
+        px = _gui_int((double)px - w->parent->scroll_x);
+        py = _gui_int((double)py - w->parent->scroll_y);
+    }
+    out[0] = (float)_gui_int((double)(px + ch->x)) - w->inset_x;
+    out[1] = (float)_gui_int((double)(py + ch->y)) - w->inset_y;
+    out[2] = w->outer_w;
+    out[3] = w->outer_h;
+}
+
 // Distances from 32768 pixels on would overflow into the index bits of a score;
 // they are clamped, so all far candidates tie and the pre-order index decides.
 static const int64_t GUI_NAV_DIST_MAX = 32767;
@@ -299,11 +339,13 @@ var _nav(Widget* from, int dx, int dy) {
     Widget* best = nullptr;
     int64_t best_score = 0;
     unsigned long count = 0;
+    GuiChain chain = {nullptr, false, 0, 0};
+    _gui_chain(&chain, nullptr);
     for (size_t i = 0; i < all.size(); i++) {
         Widget* c = all[i];
         if (c == from || c->focused || c->disabled || !c->focusable) continue;
         float b[4];
-        gui_box(c, b);
+        _gui_box_chained(c, &chain, b);
         int ccx = _gui_int(b[0] + b[2] * 0.5), ccy = _gui_int(b[1] + b[3] * 0.5);
         if ((dy < 0 && ccy >= scy) || (dy > 0 && ccy <= scy) || (dx > 0 && ccx <= scx) ||
             (dx < 0 && ccx >= scx))

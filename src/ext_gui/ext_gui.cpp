@@ -22,6 +22,14 @@
 
 struct ExtGui {
     int stick_key;  // arrow key the left stick holds, 0 when centred
+    // What the boxes were last laid out for; a routed event lays out again only when
+    // a call changed the trees or the view changed, and a pointer event also when the
+    // states changed (a state's style may size widgets differently). Keys navigate by
+    // the boxes as last painted.
+    int dirty;
+    int moved;
+    const ModsAPI* api;
+    float view_w, view_h;
 };
 
 static ExtGui* _ext_gui = nullptr;
@@ -29,7 +37,8 @@ static ExtGui* _ext_gui = nullptr;
 void ext_gui_init(Game* host) {
     (void)host;
     if (!_ext_gui) _ext_gui = new ExtGui();
-    _ext_gui->stick_key = 0;
+    *_ext_gui = ExtGui();
+    _ext_gui->dirty = 1;
 }
 
 void ext_gui_deinit() {
@@ -47,8 +56,16 @@ static Widget* _ext_gui_find(ModsAPI* api, const std::string& name) {
 }
 
 // Each root spans the script's view.
-static void _ext_gui_layout(ModsAPI* api) {
+static void _ext_gui_layout(ModsAPI* api, bool always) {
     float w = api->params["view_w"].to_float(), h = api->params["view_h"].to_float();
+    ExtGui* x = _ext_gui;
+    if (x) {
+        if (!always && !x->dirty && x->api == api && x->view_w == w && x->view_h == h) return;
+        x->dirty = x->moved = 0;
+        x->api = api;
+        x->view_w = w;
+        x->view_h = h;
+    }
     for (Container& root : api->gui) {
         if (root.children.empty()) continue;
         gui_style_step(&root);
@@ -228,7 +245,7 @@ static var _ext_gui_remove(Widget* w) {
 }
 
 static var _ext_gui_get(ModsAPI* api, Widget* w) {
-    _ext_gui_layout(api);
+    _ext_gui_layout(api, false);
     float b[4];
     gui_box(w, b);
     var d(4, 0);
@@ -247,6 +264,7 @@ var ext_gui_call(Game* host, const std::string& name, var args) {
     if (name.compare(0, 4, "gui:") != 0) return var();
     ModsAPI* api = host ? host->api : nullptr;
     if (!api) return var(false);
+    if (_ext_gui) _ext_gui->dirty = 1;
     if (name == "gui:add") return _ext_gui_add(api, args);
     if (name == "gui:clear") {
         Container* root = _ext_gui_root(api, args);
@@ -331,6 +349,7 @@ bool ext_gui_route(Game* host, const Event& in) {
                                                       : nullptr;
     if (!root) return false;
     Event e = in;
+    bool pointer = false;
     switch (e.type) {
     case EVT_KEYDOWN:
     case EVT_KEYUP: break;
@@ -338,6 +357,7 @@ bool ext_gui_route(Game* host, const Event& in) {
     case EVT_MOTION:
     case EVT_UP:
     case EVT_WHEEL:
+        pointer = true;
         mods_view_apply(api);
         if (gfx_ready()) mods_event_to_view(&e);
         break;
@@ -348,12 +368,13 @@ bool ext_gui_route(Game* host, const Event& in) {
         break;
     default: return false;
     }
-    _ext_gui_layout(api);
+    _ext_gui_layout(api, pointer && _ext_gui->moved);
     Widget* focus0 = _ext_gui_focus_leaf(root);
     Widget* active0 = root->active_leaf();
     var v = e.type ? root->_event(&e) : var();
-    bool consumed = !v.is_none() || _ext_gui_focus_leaf(root) != focus0 ||
-                    root->active_leaf() != active0 || (focus0 && _ext_gui_menu_key(e)) ||
+    bool moved = _ext_gui_focus_leaf(root) != focus0 || root->active_leaf() != active0;
+    if (moved) _ext_gui->moved = 1;
+    bool consumed = !v.is_none() || moved || (focus0 && _ext_gui_menu_key(e)) ||
                     ((e.type == EVT_DOWN || e.type == EVT_UP) && _ext_gui_hit(root, e));
     if (v.type() == 4 && v.has("name")) {
         var d(4, 0);
@@ -369,7 +390,7 @@ void ext_gui_paint(Game* host) {
     ModsAPI* api = host ? host->api : nullptr;
     if (!api || !gfx_ready()) return;
     if (api->gui[0].children.empty() && api->gui[1].children.empty()) return;
-    _ext_gui_layout(api);
+    _ext_gui_layout(api, true);  // every frame: sizes step toward their targets
     mods_view_apply(api);
     gfx_ortho();
     for (Container& root : api->gui) root._paint();
