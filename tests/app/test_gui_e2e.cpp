@@ -45,7 +45,7 @@ function _event(e)
     print("gui " .. e.name .. " " .. tostring(e.value))
     if e.value == "click b31" then
       gui("gui:add", { root = 1, name = "ok", width = 80, height = 40,
-        background = 0x00c0ff, on = { click = "ok" } })
+        background = 0x00c0ff, label = "OK", colour = 0, on = { click = "ok" } })
       gui("gui:focus", { name = "ok" })
     elseif e.value == "ok" then
       gui("gui:clear", { root = 1 })
@@ -66,7 +66,8 @@ protected:
     void SetUp() override {
         data_dir_make();
         file_write("main.lua", kScript);
-        args = {"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", data_dir(),
+        // The bundled data, for the label font.
+        args = {"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
                 "-width", "640", "-height", "480"};
         for (auto& a : args) argv.push_back(&a[0]);
         setenv("KEL_BENCH_UNLIMITED", "1", 1);
@@ -175,10 +176,16 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(printed(), Lines({"gui b31 click b31"}));
     frame();
     // b31 has the focus colour, b11 the normal one, the dialog sits above the grid.
-    Rgba focus = pixel(2 * 90, 2 * 170), normal = pixel(2 * 90, 2 * 70), ok = pixel(320, 240);
+    Rgba focus = pixel(2 * 90, 2 * 170), normal = pixel(2 * 90, 2 * 70), ok = pixel(250, 210);
     EXPECT_EQ(std::vector<int>({focus.r, focus.g, focus.b}), std::vector<int>({255, 128, 0}));
     EXPECT_EQ(std::vector<int>({normal.r, normal.g, normal.b}), std::vector<int>({64, 64, 64}));
     EXPECT_EQ(std::vector<int>({ok.r, ok.g, ok.b}), std::vector<int>({0, 192, 255}));
+    // Its black label is drawn in the middle of the button (view 120..200, 100..140).
+    std::vector<unsigned char> px(160 * 80 * 4);
+    glReadPixels(240, 480 - 280, 160, 80, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    int dark = 0;
+    for (size_t i = 0; i < px.size(); i += 4) dark += px[i] + px[i + 1] + px[i + 2] < 150;
+    EXPECT_GT(dark, 30);
 
     // While the dialog is up it takes the keys: the grid's focus stays where it was,
     // Escape still reaches the script, return picks "ok", which closes the dialog.
