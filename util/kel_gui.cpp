@@ -168,24 +168,26 @@ void Widget::edge_sums(float* t, float* r, float* b, float* l) const {
     *t = s[0], *r = s[1], *b = s[2], *l = s[3];
 }
 
+// Insets and outer size from the edge sums around the measured content.
+static void _gui_wrap(Widget* w, float t, float r, float b, float l) {
+    w->inset_x = l;
+    w->inset_y = t;
+    w->outer_w = l + w->content_w + r;
+    w->outer_h = t + w->content_h + b;
+}
+
 void Widget::layout(float avail_w, float avail_h) {
     float t, r, b, l;
     edge_sums(&t, &r, &b, &l);
     measure_fixed(avail_w - (r + l), avail_h - (t + b));
-    inset_x = l;
-    inset_y = t;
-    outer_w = l + content_w + r;
-    outer_h = t + content_h + b;
+    _gui_wrap(this, t, r, b, l);
 }
 
 void Widget::_resize() {
     float t, r, b, l;
     edge_sums(&t, &r, &b, &l);
     measure(GUI_UNSETF, GUI_UNSETF);
-    inset_x = l;
-    inset_y = t;
-    outer_w = l + content_w + r;
-    outer_h = t + content_h + b;
+    _gui_wrap(this, t, r, b, l);
 }
 
 int Widget::text_id(const std::string& s) {

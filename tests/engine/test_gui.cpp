@@ -129,9 +129,12 @@ TEST(Gui, EdgesInsetsAndLayout) {
         w.style[GUI_BLOCK_LAYOUT].width = 40;
         w.style[GUI_BLOCK_LAYOUT].height = 20;
         for (auto& e : c.edges) w.style[GUI_BLOCK_LAYOUT].p[e.first] = e.second;
+        std::vector<float> want = {c.inset_x, c.inset_y, c.outer_w, c.outer_h};
         w.layout(1000, 1000);
-        EXPECT_EQ(std::vector<float>({w.inset_x, w.inset_y, w.outer_w, w.outer_h}),
-                  std::vector<float>({c.inset_x, c.inset_y, c.outer_w, c.outer_h}));
+        EXPECT_EQ(std::vector<float>({w.inset_x, w.inset_y, w.outer_w, w.outer_h}), want);
+        w.outer_w = w.outer_h = 0;
+        w._resize();  // the same box without an offered size
+        EXPECT_EQ(std::vector<float>({w.inset_x, w.inset_y, w.outer_w, w.outer_h}), want);
     }
     Widget unsized;
     unsized.layout(100, 100);
