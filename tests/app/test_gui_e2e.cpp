@@ -9,6 +9,7 @@
 #include "../engine/gfx_test_util.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
+#include "util/kel_driver-audio.h"
 
 using namespace gfxt;
 
@@ -28,7 +29,8 @@ function _init()
       local n = "b" .. r .. c
       assert(gui("gui:add", { parent = "r" .. r, name = n, width = 60, height = 40,
         background = 0x404040, focused = { background = 0xff8000 },
-        both = { background = 0xff8000 }, on = { focus = n, click = "click " .. n } }))
+        both = { background = 0xff8000 }, on = { focus = n, click = "click " .. n },
+        sounds = { focus = "../tests/data/audio/beep" } }))
     end
   end
   assert(gui("gui:add", { parent = "r1", name = "b11" }) == false)   -- duplicate
@@ -141,7 +143,14 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(printed(), Lines({"box 200 100 60 40"}));
 
     // Arrow keys: the tree answers with the focus values; the script never sees them.
-    for (SDL_Keycode k : {SDLK_RIGHT, SDLK_RIGHT, SDLK_DOWN, SDLK_LEFT, SDLK_UP, SDLK_UP}) key(k);
+    // Each new focus plays the button's sound (counted with the device paused, so no
+    // voice ends meanwhile).
+    _driver_audio_pause(1);
+    size_t voices = _driver_audio_voices().size();
+    key(SDLK_RIGHT);
+    EXPECT_EQ(_driver_audio_voices().size(), voices + 1);
+    _driver_audio_pause(0);
+    for (SDL_Keycode k : {SDLK_RIGHT, SDLK_DOWN, SDLK_LEFT, SDLK_UP, SDLK_UP}) key(k);
     key(SDLK_a);  // not the tree's: delivered as usual
     EXPECT_EQ(printed(), Lines({"gui b12 b12", "gui b13 b13", "gui b23 b23", "gui b22 b22",
                                 "gui b12 b12", "event keydown A"}));
