@@ -33,8 +33,6 @@ function _init()
         sounds = { focus = "../tests/data/audio/beep" } }))
     end
   end
-  assert(gui("gui:add", { parent = "r1", name = "b11" }) == false)   -- duplicate
-  assert(gui("gui:add", { parent = "nope", name = "x" }) == false)   -- unknown parent
   assert(gui("gui:focus", { name = "b11" }))
   local b = gui("gui:get", { name = "b23" })
   print(string.format("box %d %d %d %d", b.x, b.y, b.width, b.height))

@@ -1,12 +1,12 @@
 // The widget tree without a window: lookup, focus and activation paths, state codes,
-// edges and layout, routing of pointer and key events, sounds, and navigation.
+// edges and layout, routing of pointer and key events, and navigation. (Sounds are
+// heard in the end-to-end test.)
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "test_audio_util.h"
 #include "util/kel_driver.h"
 #include "util/kel_gui.h"
 
@@ -245,34 +245,6 @@ TEST(Gui, RoutingPointerAndKeys) {
     EXPECT_EQ(row->focused_child, nullptr);
     Event up = ev(EVT_KEYUP, DRIVER_KEY_RETURN);
     EXPECT_EQ(text(root._event(&up)), "none");
-}
-
-TEST(Gui, TabFocusesItsTarget) {
-    Container root;
-    Widget* a = leaf(&root, "a", 0, 0, 10, 10);
-    Widget* b = leaf(&root, "b", 100, 100, 10, 10);
-    a->tab_target = b;
-    a->focus();
-    Event tab = ev(EVT_KEYDOWN, DRIVER_KEY_TAB);
-    EXPECT_TRUE(root._event(&tab).is_none());
-    EXPECT_EQ(root.focused_child, b);
-}
-
-class GuiSound : public AudioTest {};
-
-TEST_F(GuiSound, EventsPlayTheirSounds) {
-    int id = ta_memory(std::vector<float>(200, 0.25f));
-    ASSERT_GT(id, 0);
-    Widget w;
-    w.sounds[GUI_SND_CLICK] = id;
-    w.sounds[GUI_SND_FOCUS] = id;
-    const int types[] = {EVT_MOTION, GUI_EVT_BLUR, GUI_EVT_CLICK, GUI_EVT_FOCUS};
-    const int voices[] = {0, 0, 1, 2};
-    for (int i = 0; i < 4; i++) {
-        Event e = ev(types[i]);
-        w._event(&e);
-        EXPECT_EQ(ta_voice_count(), voices[i]) << types[i];
-    }
 }
 
 // Navigation between direct children of a root; boxes are set by hand.

@@ -10,6 +10,8 @@ function _init()
     assert(gui("gui:add", { parent = "col", name = "a", width = 50, height = 10, margin = 5 }))
     assert(gui("gui:add", { parent = "a", name = "b" }) == false)  -- a is no container
     assert(gui("gui:add", { parent = "col", name = "b", width = 50, height = 10 }))
+    assert(gui("gui:add", { parent = "col", name = "b" }) == false)  -- duplicate
+    assert(gui("gui:add", { parent = "nope", name = "c" }) == false)
     assert(gui("gui:set", { name = "nope" }) == false)
 
     local a = gui("gui:get", { name = "a" })
