@@ -2,7 +2,6 @@
 #include "src/ext_gui/ext_gui.h"
 
 #include <math.h>
-#include <string.h>
 
 #include <SDL_gamecontroller.h>
 
