@@ -27,6 +27,7 @@ struct ExtGui {
     // the boxes as last painted.
     int dirty;
     int moved;
+    int pressed;  // the last pointer press fell on a widget
     const ModsAPI* api;
     float view_w, view_h;
 };
@@ -331,12 +332,21 @@ static bool _ext_gui_menu_key(const Event& e) {
            e.key == DRIVER_KEY_SPACE || e.key == DRIVER_KEY_TAB;
 }
 
-static bool _ext_gui_hit(Container* root, const Event& e) {
-    float x = e.x - root->inset_x, y = e.y - root->inset_y;
-    for (Widget* c : root->children)
-        if (c->visible && !c->disabled && c->box_x <= x && x < c->box_x + c->outer_w &&
-            c->box_y <= y && y < c->box_y + c->outer_h)
-            return true;
+// Whether (x, y), in the coordinates of w's parent's content, falls on a widget that
+// shows: any widget but a container, or a container that paints something itself.
+static bool _ext_gui_hit(Widget* w, float x, float y) {
+    if (!w->visible || w->disabled || x < w->box_x || x >= w->box_x + w->outer_w ||
+        y < w->box_y || y >= w->box_y + w->outer_h)
+        return false;
+    Container* c = dynamic_cast<Container*>(w);
+    const int32_t* p = w->style[GUI_BLOCK_LAYOUT].p;
+    if (!c || p[GUI_P_BACKGROUND] != GUI_UNSET || p[GUI_P_IMAGE] != GUI_UNSET ||
+        p[GUI_P_BORDER_COLOUR] != GUI_UNSET)
+        return true;
+    x += c->scroll_x - c->box_x - c->inset_x;
+    y += c->scroll_y - c->box_y - c->inset_y;
+    for (Widget* child : c->children)
+        if (_ext_gui_hit(child, x, y)) return true;
     return false;
 }
 
@@ -373,8 +383,17 @@ bool ext_gui_route(Game* host, const Event& in) {
     var v = e.type ? root->_event(&e) : var();
     bool moved = _ext_gui_focus_leaf(root) != focus0 || root->active_leaf() != active0;
     if (moved) _ext_gui->moved = 1;
-    bool consumed = !v.is_none() || moved || (focus0 && _ext_gui_menu_key(e)) ||
-                    ((e.type == EVT_DOWN || e.type == EVT_UP) && _ext_gui_hit(root, e));
+    bool consumed = !v.is_none();
+    if (pointer) {
+        // A press on a widget and its release belong to the tree; presses elsewhere
+        // (which only leave the active path) and moves are the game's.
+        bool hit = (e.type == EVT_DOWN || e.type == EVT_UP) && _ext_gui_hit(root, e.x, e.y);
+        consumed = consumed || hit || (e.type == EVT_UP && _ext_gui->pressed);
+        if (e.type == EVT_DOWN) _ext_gui->pressed = hit;
+        if (e.type == EVT_UP) _ext_gui->pressed = 0;
+    } else {
+        consumed = consumed || moved || (focus0 && _ext_gui_menu_key(e));
+    }
     if (v.type() == 4 && v.has("name")) {
         var d(4, 0);
         d.set("type", var("gui"));

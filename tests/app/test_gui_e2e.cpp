@@ -206,4 +206,6 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(printed(), Lines({"event keydown Escape", "gui ok ok", "gui b21 b21"}));
     frame();
     EXPECT_EQ(pixel(320, 240).b, 64);  // the dialog is gone: b22 shows again
+    click(20, 20);                     // beside the menu: the game's own click
+    EXPECT_EQ(printed(), Lines({"event down nil"}));
 }
