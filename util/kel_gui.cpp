@@ -456,6 +456,11 @@ var Container::handle(Event* e) {
         }
         focused_child = nullptr;
     }
+    // The children are drawn moved by the scroll offset, so they are hit there too.
+    Event scrolled = *e;
+    scrolled.x += scroll_x;
+    scrolled.y += scroll_y;
+    e = &scrolled;
     if (t == EVT_DOWN || t == EVT_UP) {
         Widget* hit = nullptr;
         for (size_t i = children.size(); i-- > 0;) {

@@ -237,6 +237,12 @@ TEST(Gui, RoutingPointerAndKeys) {
     EXPECT_EQ(root.active_child, nullptr);
     EXPECT_EQ(b->focused, 1);
 
+    // A scrolled row is hit where its children are drawn.
+    row->scroll_x = 50;
+    Event scrolled = ev(EVT_DOWN, 0, 15, 15);
+    EXPECT_EQ(text(root._event(&scrolled)), "b down");
+    row->scroll_x = 0;
+
     // A disabled widget is not hit; remove clears the routing pointers.
     a->disabled = 1;
     Event down = ev(EVT_DOWN, 0, 15, 15);
