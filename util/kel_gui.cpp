@@ -456,6 +456,17 @@ var Container::handle(Event* e) {
         }
         focused_child = nullptr;
     }
+    // Deactivation follows the active path, as blurring follows the focused one: sent
+    // down the focused path it would miss a widget made active by a press without
+    // taking the focus, which then stayed active for good.
+    if (t == GUI_EVT_DEACTIVATE) {
+        if (active_child) {
+            Event f = *e;
+            _gui_keep(&kept, active_child->_event(&f));
+        }
+        active_child = nullptr;
+        return kept;
+    }
     // The children are drawn moved by the scroll offset, so they are hit there too.
     Event scrolled = *e;
     scrolled.x += scroll_x;

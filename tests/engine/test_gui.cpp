@@ -253,6 +253,22 @@ TEST(Gui, RoutingPointerAndKeys) {
     EXPECT_EQ(text(root._event(&up)), "none");
 }
 
+TEST(Gui, DeactivationFollowsTheActivePath) {
+    Container root;
+    Widget* a = leaf(&root, "a", 0, 0, 20, 20);
+    Widget* n = leaf(&root, "n", 30, 0, 20, 20, 0);
+    Widget* b = leaf(&root, "b", 60, 0, 20, 20);
+    a->select();
+    Event press[] = {ev(EVT_DOWN, 0, 35, 5), ev(EVT_UP, 0, 35, 5)};
+    for (Event& e : press) root._event(&e);
+    EXPECT_EQ(n->state, GUI_STATE_ACTIVE);  // pressed, but it takes no focus
+    EXPECT_EQ(a->state, GUI_STATE_FOCUSED);
+    Event right = ev(EVT_KEYDOWN, DRIVER_KEY_RIGHT);
+    root._event(&right);  // skips n, selects b
+    EXPECT_EQ(std::vector<int>({a->state, n->state, b->state}),
+              std::vector<int>({GUI_STATE_NONE, GUI_STATE_NONE, GUI_STATE_BOTH}));
+}
+
 // Navigation between direct children of a root; boxes are set by hand.
 struct NavBox {
     const char* name;
