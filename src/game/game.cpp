@@ -268,12 +268,14 @@ static void _game_script_paint(Game* g) {
     if (mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay()) {
         // A failed script keeps its last good frame on screen.
         api->replay();
-    } else {
-        api->clear();
-        if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
-        api->replay();
+        ext_gui_paint(g);
+        glColor4ub(255, 255, 255, 255);
+        return;
     }
-    ext_gui_paint(g);
+    api->clear();
+    if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
+    api->replay();
+    ext_gui_paint(g);  // the widget trees above the script's frame
     glColor4ub(255, 255, 255, 255);
 }
 
