@@ -50,6 +50,8 @@ function _event(e)
     elseif e.value == "ok" then
       gui("gui:clear", { root = 1 })
     end
+  elseif e.type == "keydown" and e.name == "X" then
+    error("boom")
   elseif e.type == "keydown" or e.type == "down" or e.type == "joydown" then
     print("event " .. e.type .. " " .. tostring(e.name))
   end
@@ -208,4 +210,10 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(pixel(320, 240).b, 64);  // the dialog is gone: b22 shows again
     click(20, 20);                     // beside the menu: the game's own click
     EXPECT_EQ(printed(), Lines({"event down nil"}));
+
+    // A failed script keeps its last frame, with the menu on it (b21 has the focus).
+    key(SDLK_x);
+    frame();
+    Rgba kept = pixel(2 * 90, 2 * 120);
+    EXPECT_EQ(std::vector<int>({kept.r, kept.g, kept.b}), std::vector<int>({255, 128, 0}));
 }
