@@ -530,6 +530,29 @@ static void _cvt_update(Mixer* m) {
     m->cvt_freq = o.freq;
 }
 
+// Fills all n samples of a looping voice: at the end of the source it goes on from
+// the start within the same buffer, so music loops without a gap. A source that comes
+// short before its end (or has no length) leaves silence for the rest, and the
+// position still moves by the whole buffer.
+static int _voice_fill_loop(AudioVoice& v, AudioSource* src, float* tmp, int n) {
+    int len = src->length();
+    int off = std::max(0, std::min(src->get(v.position, n, tmp), n));
+    v.position += off;
+    while (off < n && len > 0 && v.position >= len) {
+        v.position = 0;
+        int more = std::max(0, std::min(src->get(0, n - off, tmp + off), n - off));
+        if (!more) break;
+        off += more;
+        v.position += more;
+    }
+    if (off < n) {
+        memset(tmp + off, 0, (size_t)(n - off) * sizeof(float));
+        v.position += n - off;
+    }
+    if (v.position >= len) v.position = 0;
+    return n;
+}
+
 void _driver_audio_callback(void*, Uint8* stream, int len) {
     Mixer* m = _mixer;
     if (!m || len <= 0) return;
@@ -563,16 +586,12 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
             memset(mix, 0, (size_t)n * sizeof(float));
             mixed = true;
         }
-        int got = src->get(v.position, n, tmp);
+        int got = v.loop ? _voice_fill_loop(v, src, tmp, n) : src->get(v.position, n, tmp);
         if (got > 0) _mix_add(mix, tmp, got, v.current, v.volume);
         v.current = v.volume;
+        if (v.loop) continue;
         v.position += n;
-        if (v.position >= src->length()) {
-            if (v.loop)
-                v.position = 0;
-            else
-                vs.erase(vs.begin() + (long)k);
-        }
+        if (v.position >= src->length()) vs.erase(vs.begin() + (long)k);
     }
     if (!mixed) {
         SDL_memset(stream, m->obtained.silence, (size_t)len);

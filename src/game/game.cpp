@@ -17,6 +17,7 @@
 #include "src/mods_api/mods_api.h"
 #include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_base.h"
+#include "src/mods_misc/mods_console.h"
 #include "src/mods_misc/mods_event.h"
 #include "src/mods_misc/mods_restart.h"
 #include "src/mods_misc/mods_view.h"
@@ -159,6 +160,7 @@ static void _game_start(Game* g) {
         driver_video_swap();
         font_init();
         mixer_init();
+        mods_console_init();
     }
     kel_web_init();
     ext_trans_init(g);
@@ -204,6 +206,7 @@ static void _game_route(Game* g, Event e) {
         g->quit = 1;
         return;
     }
+    if (mods_console_key(g, e)) return;
     // without SDL (headless) no key is ever held
     bool mod_held = driver_sdl_loaded() && (SDL_GetModState() & 0xFC0) != 0;
     if (e.type == EVT_KEYDOWN && e.key == DRIVER_KEY_A + ('f' - 'a') && mod_held) {
@@ -316,6 +319,7 @@ static void _game_script_paint(Game* g) {
         // A failed script keeps its last good frame on screen.
         api->replay();
         ext_gui_paint(g);
+        mods_console_paint(g);
         glColor4ub(255, 255, 255, 255);
         return;
     }
@@ -323,6 +327,7 @@ static void _game_script_paint(Game* g) {
     if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
     api->replay();
     ext_gui_paint(g);  // the widget trees above the script's frame
+    mods_console_paint(g);
     glColor4ub(255, 255, 255, 255);
 }
 
@@ -355,6 +360,7 @@ static void _game_stop(Game* g) {
     if (g->headless) {
         driver_deinit();
     } else {
+        mods_console_deinit();
         mixer_deinit();
         font_deinit();
         gfx_deinit();

@@ -1,6 +1,7 @@
 // ModsAPI: parameters, console, draw-list recording, files and sound by name.
 #include "src/mods_api/mods_api.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "src/game/game.h"
@@ -18,7 +19,7 @@ const char* mods_api_datadir() { return _mods_datadir.empty() ? nullptr : _mods_
 void mods_api_datadir_set(const char* dir) { _mods_datadir = dir ? dir : ""; }
 
 ModsAPI::ModsAPI(Game* g)
-    : game(g), console_shown(0), error_flag(0), params(4, 0) {
+    : game(g), console_shown(0), failure_reported(0), error_flag(0), params(4, 0) {
     driver_datadir_query_set(mods_api_datadir);
 }
 
@@ -46,6 +47,20 @@ void ModsAPI::console(const std::string& text) {
         console_lines.insert(console_lines.begin(), std::move(piece));
         if (console_lines.size() == 1) console_shown = 1;
     }
+}
+
+void ModsAPI::failure(const std::string& text) {
+    console(text);
+    if (failure_reported) return;
+    failure_reported = 1;
+    // A host restarting a script that fails the same way each time says it once.
+    static std::string last;
+    if (text == last) return;
+    last = text;
+    if (text.compare(0, 9, "kelgame: ") != 0) fputs("kelgame: ", stderr);
+    fputs(text.c_str(), stderr);
+    if (text.empty() || text.back() != '\n') fputc('\n', stderr);
+    fflush(stderr);
 }
 
 void ModsAPI::params_set(const char* key, var value) {

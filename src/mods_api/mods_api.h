@@ -45,6 +45,7 @@ public:
     Game* game;                             // not owned
     std::vector<std::string> console_lines; // newest first, at most MODS_CONSOLE_MAX
     int console_shown;                      // 1 once the first line arrived
+    int failure_reported;                   // 1 once a failure reached stderr (per load)
     std::string error_message;              // pending error text
     int error_flag;                         // 1 while an error is pending
     std::vector<ModsModule> modules;        // loaded modules, in load order
@@ -54,6 +55,9 @@ public:
 
     // All script output arrives here, one call per write.
     void console(const std::string& text);
+    // A failure report (Lua error with traceback, missing file): on the console, and
+    // the first one of each load also on standard error, verbose or not.
+    void failure(const std::string& text);
 
     void params_set(const char* key, var value);
     var params_get(const char* key);  // a missing key is created with none

@@ -1,6 +1,7 @@
 // Module loading: ModsAPI::require, mods_reload and the automatic reload check.
 #include "src/mods_api/mods_module.h"
 
+#include <string.h>
 #include <time.h>
 
 #include "src/game/game.h"
@@ -53,7 +54,12 @@ void ModsAPI::require(const char* name) {
     if (!driver_file_exists(path.c_str())) {
         path = driver_data_path(base.c_str());
         if (!driver_file_exists(path.c_str())) {
-            console("ModsAPI::require(\"" + std::string(name) + "\") file missing\n");
+            std::string msg = "ModsAPI::require(\"" + std::string(name) + "\") file missing\n";
+            // A missing entry script is the failure itself; a module's raises below.
+            if (strcmp(name, script) == 0)
+                failure(msg);
+            else
+                console(msg);
             error_set("file missing");
             return;
         }
@@ -76,6 +82,7 @@ void mods_reload(Game* game) {
     if (!api) return;
     api->console_lines.clear();
     api->console_shown = 0;
+    api->failure_reported = 0;
     KEL_LOGS("mods_reload", "mods_reload: %s\n", game->script_path);
     api->modules.clear();
     std::string path = game->script_path;  // require may not outlive a changed buffer

@@ -93,7 +93,7 @@ static void _mods_lua_report(lua_State* L) {
         text += msg;
         text += '\n';
         ModsAPI* api = _mods_lua_api_of(L);
-        if (api) api->console(text);
+        if (api) api->failure(text);
         lua_pop(L, 1);
         lua_gc(L, LUA_GCCOLLECT, 0);
     } else {

@@ -1,17 +1,19 @@
 // The windowed game end to end, in process: start with a window, a script painting a
-// letterboxed frame, its last frame kept after it fails, Ctrl+F re-creating the window
-// (textures survive), Ctrl+Q ending the loop.
+// letterboxed frame, its last frame kept after it fails with the console drawn over it,
+// F5 restarting it, Ctrl+` showing the console over a running game, Ctrl+F re-creating
+// the window (textures survive), Ctrl+Q ending the loop.
 #include <SDL2/SDL.h>
 
 #include "../engine/gfx_test_util.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
+#include "src/mods_misc/mods_console.h"
 
 using namespace gfxt;
 
 static const char* kScript = R"(
 local frames = 0
-function _init() end
+function _init() print("one", "two", "three", "four") end
 function _loop(dt) end
 function _event(e) end
 function _paint()
@@ -30,11 +32,21 @@ static void frame() {
     game_paint();
 }
 
-static Event key(int code) {
+static Event key(int code, int mods = 0) {
     Event e = Event();
     e.type = EVT_KEYDOWN;
     e.key = code;
+    e.button = mods;
     return e;
+}
+
+// Pixels of the red view's lowest rows (window y 400..439) darker than the view's red:
+// where the console's band covers the frame.
+static int dimmed() {
+    int n = 0;
+    for (int y = 400; y < 440; y += 4)
+        for (int x = 4; x < 640; x += 8) n += pixel(x, y).r < 128;
+    return n;
 }
 
 TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
@@ -42,7 +54,8 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     png_write("white.png", 8, 8, [](int, int) { return 0xFFFFFFFFu; });
     file_write("main.lua", kScript);
     std::string mod = data_dir() + "/main.lua";
-    std::vector<std::string> args = {"kelgame", "-mod", mod, "-datadir", data_dir(),
+    // The bundled data, for the console's font.
+    std::vector<std::string> args = {"kelgame", "-mod", mod, "-datadir", KEL_SOURCE_DIR "/data",
                                      "-width", "640", "-height", "480"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(&a[0]);
@@ -59,16 +72,36 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     EXPECT_GT(pixel(320, 240).r, 200);
     EXPECT_GT(pixel(40, 80).g, 200);  // the white image at view (10..42, 10..42)
     EXPECT_GT(pixel(630, 50).g, 200);
+    EXPECT_EQ(dimmed(), 0);
     Game* g = game_current();
     ASSERT_TRUE(g && g->api);
     EXPECT_EQ(g->api->params["window_w"].to_int(), 640);
     EXPECT_FLOAT_EQ(g->api->params["view_scale"].to_float(), 2.0f);
 
-    // Frame 3 fails half way; from then on the last recorded list is replayed.
+    // Frame 3 fails half way; from then on the last recorded list is replayed, with
+    // the console's band over its lower part (the error, the hint line).
     frame();
     frame();
     EXPECT_GT(pixel(320, 240).r, 200);
     EXPECT_GT(pixel(40, 80).g, 200);
+    EXPECT_TRUE(mods_console_open());
+    EXPECT_GT(dimmed(), 500);
+    EXPECT_LT(dimmed(), 800);  // minus the letters
+
+    // F5 starts the script afresh: the full frame again, the console closed; Ctrl+`
+    // shows it over the running game and hides it again.
+    game_event(key(DRIVER_KEY_F1 + 4));
+    frame();
+    EXPECT_FALSE(mods_console_open());
+    EXPECT_GT(pixel(630, 50).g, 200);
+    EXPECT_EQ(dimmed(), 0);
+    game_event(key(DRIVER_KEY_BACKQUOTE, DRIVER_MOD_CTRL));
+    frame();
+    EXPECT_GT(dimmed(), 500);
+    EXPECT_GT(pixel(630, 50).g, 200);
+    game_event(key(DRIVER_KEY_BACKQUOTE, DRIVER_MOD_CTRL));
+    frame();  // frame 3 of the new state fails: the console opens by itself
+    EXPECT_TRUE(mods_console_open());
 
     // Ctrl+F: full screen, the same GL context and textures in the new window.
     void* ctx = driver_video_context();

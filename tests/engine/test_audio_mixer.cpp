@@ -66,6 +66,23 @@ TEST_F(AudioTest, StreamPlayRestartsLoopsAndPauseKeepsPosition) {
     EXPECT_EQ(0, memcmp(ta_mix().data(), src, TA_BYTES));
 }
 
+// A looping source shorter than a buffer, or ending inside one, goes on from its start
+// in the same buffer: no run of silence at the loop point.
+TEST_F(AudioTest, LoopsContinueWithinTheBuffer) {
+    for (int len : {300, TA_FLOATS + 6, 5 * TA_FLOATS / 2}) {
+        std::vector<float> d((size_t)len);
+        for (int i = 0; i < len; i++) d[(size_t)i] = 0.1f + 0.5f * (float)i / (float)len;
+        int id = ta_memory(d);
+        driver_audio_stream_play(id, 1.0f);
+        for (int b = 0; b < 4; b++) {
+            std::vector<float> out = ta_mix();
+            for (int i = 0; i < TA_FLOATS; i++)
+                ASSERT_EQ(out[(size_t)i], d[(size_t)((b * TA_FLOATS + i) % len)]) << len << " " << b;
+        }
+        driver_audio_stream_stop(id);
+    }
+}
+
 TEST_F(AudioTest, VolumeChangesRampOverOneBuffer) {
     std::atomic<float> level(0.5f);
     int gen = driver_audio_callback_play(new ConstGen(&level), 1.0f);
