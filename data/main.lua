@@ -19,7 +19,6 @@ local FONT = "fonts/dejavu"
 local SAVE = "kelgame-starsweep.json"   -- high scores and options, in the user area
 local TOP = 5
 
-local pace = tonumber(kel_params_get("pace")) or 1
 local lives = tonumber(kel_params_get("lives")) or 3
 local frames_max = tonumber(kel_params_get("frames"))
 local headless = kel_params_get("headless")
@@ -236,6 +235,8 @@ function _loop(dt)
     end
     return
   end
+  -- read every frame: a test may speed up a round it has started
+  local pace = tonumber(kel_params_get("pace")) or 1
   if screen == "play" and play.step(dt * pace) == "over" then
     last.score = math.floor(play.score())
     last.rank = record(last.score)

@@ -129,7 +129,7 @@ local function hit()
   for i = #r.mines, 1, -1 do
     if dist(r.mines[i], s) < 70 then table.remove(r.mines, i) end
   end
-  if r.lives <= 0 then r.over = true end
+  if r.lives <= 0 then r.over, r.shake, r.flash = true, 0, 0 end  -- the last frame stays still
 end
 
 -- One fixed slice of the round.
@@ -253,7 +253,7 @@ function play.draw(t)
   for _, p in ipairs(r.sparks) do
     sprite("spark", p.x, p.y, 0.8, 0, p.colour, -math.floor(255 * math.min(1, p.life * 2)))
   end
-  if r.flash > 0 then sprite("block", W / 2, H / 2, 70, 0, 0xff4020, -math.floor(400 * r.flash)) end
+  if r.flash > 0 then kel_image_draw("block", 0, 0, W, H, 0, 0xff4020, -math.floor(400 * r.flash)) end
 
   -- The bar along the top: score, combo, pulse charge, lives.
   kel_view_set(0, 0, W, H)
