@@ -19,7 +19,8 @@ static const char _main_usage[] =
     "  -crash POLICY    headless answer to a failed script: wait, exit or restart\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
-    "Every \"-name value\" pair is also a script parameter.\n";
+    "Every \"-name value\" pair is also a script parameter.\n"
+    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 restart after an error.\n";
 
 int main(int argc, char** argv) {
     driver_verbose_set(0);
