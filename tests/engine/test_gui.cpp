@@ -51,11 +51,7 @@ TEST(Gui, FindAndDescendantsOrder) {
     EXPECT_EQ(root.find("x"), a->children[0]);
     EXPECT_EQ(root.find("a"), a);
     EXPECT_EQ(root.find("nothing"), nullptr);
-    std::vector<Widget*> d = root.descendants();
-    ASSERT_EQ(d.size(), 3u);
-    EXPECT_EQ(d[0], a);
-    EXPECT_EQ(d[1], a->children[0]);
-    EXPECT_EQ(d[2], root.children[1]);
+    EXPECT_EQ(root.descendants(), std::vector<Widget*>({a, a->children[0], root.children[1]}));
 }
 
 TEST(Gui, StateCodesFollowTheFlags) {
@@ -93,26 +89,19 @@ TEST(Gui, FocusBlursTheOldPathAndMarksTheNew) {
     c2->handlers[GUI_ON_FOCUS] = var("c2 focus");
 
     EXPECT_TRUE(w1->focus().is_none());
-    EXPECT_EQ(root.focused_child, c1);
-    EXPECT_EQ(c1->focused_child, w1);
-    EXPECT_TRUE(w1->has_focus());
+    EXPECT_TRUE(root.focused_child == c1 && c1->focused_child == w1 && w1->has_focus());
     EXPECT_FALSE(c1->has_focus());  // handed on to its child
     EXPECT_TRUE(w1->focus().is_none());  // focused already
 
     // The later result along the path (the container's) wins.
     EXPECT_EQ(text(w2->focus()), "c2 focus");
-    EXPECT_EQ(w1->state, 0);
-    EXPECT_EQ(c1->focused, 0);
-    EXPECT_EQ(c1->focused_child, nullptr);
-    EXPECT_EQ(root.focused_child, c2);
-    EXPECT_EQ(c2->focused_child, w2);
+    EXPECT_TRUE(w1->state == 0 && c1->focused == 0 && c1->focused_child == nullptr);
+    EXPECT_TRUE(root.focused_child == c2 && c2->focused_child == w2);
 
     // select = activate then focus; the active path is recorded the same way.
     w1->handlers[GUI_ON_ACTIVATE] = var("w1 activate");
     EXPECT_EQ(text(w1->select()), "w1 activate");  // no focus value, so the activate one
-    EXPECT_EQ(w1->state, 4);
-    EXPECT_EQ(root.active_leaf(), w1);
-    EXPECT_EQ(w2->state, 0);
+    EXPECT_TRUE(w1->state == 4 && root.active_leaf() == w1 && w2->state == 0);
 }
 
 TEST(Gui, EdgesInsetsAndLayout) {
@@ -168,10 +157,9 @@ TEST(Gui, ColumnAndRowLayout) {
         }
         gui_style_step(&root);
         root.layout(100, 100);
-        for (int i = 0; i < 3; i++) {
-            EXPECT_FLOAT_EQ(root.children[i]->box_x, c.boxes[i][0]) << c.direction << i;
-            EXPECT_FLOAT_EQ(root.children[i]->box_y, c.boxes[i][1]) << c.direction << i;
-        }
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(std::make_pair(root.children[i]->box_x, root.children[i]->box_y),
+                      std::make_pair(c.boxes[i][0], c.boxes[i][1])) << c.direction << i;
     }
     // Without a size of its own a column is as wide as its widest child.
     Container col;
@@ -234,8 +222,7 @@ TEST(Gui, RoutingPointerAndKeys) {
         Event e = s.e;
         EXPECT_EQ(text(root._event(&e)), s.value) << s.e.type << " " << s.e.x;
     }
-    EXPECT_EQ(root.active_child, nullptr);
-    EXPECT_EQ(b->focused, 1);
+    EXPECT_TRUE(root.active_child == nullptr && b->focused == 1);
 
     // A scrolled row is hit where its children are drawn.
     row->scroll_x = 50;
@@ -261,8 +248,8 @@ TEST(Gui, DeactivationFollowsTheActivePath) {
     a->select();
     Event press[] = {ev(EVT_DOWN, 0, 35, 5), ev(EVT_UP, 0, 35, 5)};
     for (Event& e : press) root._event(&e);
-    EXPECT_EQ(n->state, GUI_STATE_ACTIVE);  // pressed, but it takes no focus
-    EXPECT_EQ(a->state, GUI_STATE_FOCUSED);
+    // pressed, but it takes no focus
+    EXPECT_TRUE(n->state == GUI_STATE_ACTIVE && a->state == GUI_STATE_FOCUSED);
     Event right = ev(EVT_KEYDOWN, DRIVER_KEY_RIGHT);
     root._event(&right);  // skips n, selects b
     EXPECT_EQ(std::vector<int>({a->state, n->state, b->state}),
@@ -327,10 +314,8 @@ TEST(Gui, NavigationChoices) {
                   std::string::npos) << c.what << "\n" << log;
         Widget* now = root.focused_child;
         EXPECT_STREQ(now->name.c_str(), c.chosen ? c.chosen : "s") << c.what;
-        if (c.chosen) {
-            EXPECT_EQ(now->state, GUI_STATE_BOTH) << c.what;
-            EXPECT_EQ(ws[0]->state, GUI_STATE_NONE) << c.what;
-        }
+        if (c.chosen)
+            EXPECT_TRUE(now->state == GUI_STATE_BOTH && ws[0]->state == GUI_STATE_NONE) << c.what;
     }
 }
 

@@ -219,9 +219,7 @@ TEST(Var, ListSliceAndConcat) {
         {1, 3, "1,2"}, {-2, 100, "3,4"}, {-100, -3, "0,1"}, {4, 2, ""}, {9, 12, ""}};
     for (auto& c : slices) EXPECT_EQ(str_join(",", l.slice(c.a, c.b)).str(), c.want) << c.a;
     var s = l + L({"x"});
-    EXPECT_EQ(s.len(), 6);
-    EXPECT_EQ(l.len(), 5);
-    EXPECT_EQ(s[5].str(), "x");
+    EXPECT_EQ(str_join(",", s).str() + "|" + str_join(",", l).str(), "0,1,2,3,4,x|0,1,2,3,4");
     std::string out = logged([&] { EXPECT_EQ((l + var(1)).type(), 0); });
     EXPECT_NE(out.find("TypeError: can only concatenate list to list"), std::string::npos);
     EXPECT_EQ((var(1) + l).number(), 1.0);
@@ -230,9 +228,7 @@ TEST(Var, ListSliceAndConcat) {
 TEST(Var, DictAccess) {
     var d(4, 0);
     EXPECT_FALSE(d.has("k"));
-    EXPECT_EQ(d.len(), 0);
-    EXPECT_EQ(d["k"].type(), 0);
-    EXPECT_EQ(d.len(), 1);
+    EXPECT_EQ(d["k"].type(), 0);  // a read inserts the key as none
     EXPECT_TRUE(d.has("k"));
 
     d.set(var(1), var("one"));
@@ -272,8 +268,7 @@ TEST(Var, Iteration) {
     EXPECT_EQ(keys, (std::vector<std::string>{"10", "9", "a", "ab", "b", "c"}));
     var it2(d.iter());
     ASSERT_TRUE(it2.next(k, v));
-    EXPECT_EQ(k.type(), 2);
-    EXPECT_EQ(v.number(), 10);
+    EXPECT_TRUE(k.type() == 2 && v.number() == 10);
 
     std::vector<double> got;
     var s(std::string("ab\xff"));
@@ -281,17 +276,14 @@ TEST(Var, Iteration) {
     while (is.next(x)) got.push_back(x.number());
     EXPECT_EQ(got, (std::vector<double>{97, 98, 255}));
     var is2(s.iter());
-    ASSERT_TRUE(is2.next(x, y));
-    ASSERT_TRUE(is2.next(x, y));
-    EXPECT_EQ(x.number(), 1);
-    EXPECT_EQ(y.number(), 98);
+    ASSERT_TRUE(is2.next(x, y) && is2.next(x, y));
+    EXPECT_TRUE(x.number() == 1 && y.number() == 98);
 
     var l = L({"p", "q"});
     var il(l.iter());
     il.next(x, y);
     il.next(x, y);
-    EXPECT_EQ(x.number(), 1);
-    EXPECT_EQ(y._o, l[1]._o);
+    EXPECT_TRUE(x.number() == 1 && y._o == l[1]._o);
     EXPECT_FALSE(il.next(x, y));
     EXPECT_EQ(y.str(), "q");  // unchanged once the iteration is over
 }
@@ -410,5 +402,4 @@ TEST(Var, StringUtilities) {
     const char* reps[][4] = {{"aaa", "a", "aa", "aaaaaa"}, {"x.y.z", ".", "", "xyz"},
                              {"abcabc", "bc", "-", "a-a-"}, {"abc", "", "x", "abc"}};
     for (auto& r : reps) EXPECT_EQ(str_replace(r[0], r[1], r[2]), r[3]) << r[0];
-EXPECT_EQ(str_replace("abc", "", "x"), "abc");
 }
