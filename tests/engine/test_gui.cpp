@@ -31,6 +31,9 @@ Event ev(int type, int key = 0, float x = 0, float y = 0) {
 
 std::string text(const var& v) { return v.is_none() ? "none" : v.str(); }
 
+// Routes e through w; what it answered.
+std::string send(Widget& w, Event e) { return text(w._event(&e)); }
+
 std::string logged(std::function<void()> fn) {
     driver_verbose_set(1);
     testing::internal::CaptureStdout();
@@ -68,10 +71,7 @@ TEST(Gui, StateCodesFollowTheFlags) {
     };
     for (auto& c : cases) {
         Widget w("w");
-        for (int t : c.events) {
-            Event e = ev(t);
-            w._event(&e);
-        }
+        for (int t : c.events) send(w, ev(t));
         EXPECT_EQ(w.state, c.state) << c.events.size();
         EXPECT_EQ(w.both, c.state == 4 ? 1 : 0);
     }
@@ -218,26 +218,20 @@ TEST(Gui, RoutingPointerAndKeys) {
         {ev(EVT_KEYUP, DRIVER_KEY_ESCAPE), "none"},
         {ev(EVT_DOWN, 0, 200, 200), "none"},  // outside: the active path is left
     };
-    for (auto& s : steps) {
-        Event e = s.e;
-        EXPECT_EQ(text(root._event(&e)), s.value) << s.e.type << " " << s.e.x;
-    }
+    for (auto& s : steps) EXPECT_EQ(send(root, s.e), s.value) << s.e.type << " " << s.e.x;
     EXPECT_TRUE(root.active_child == nullptr && b->focused == 1);
 
     // A scrolled row is hit where its children are drawn.
     row->scroll_x = 50;
-    Event scrolled = ev(EVT_DOWN, 0, 15, 15);
-    EXPECT_EQ(text(root._event(&scrolled)), "b down");
+    EXPECT_EQ(send(root, ev(EVT_DOWN, 0, 15, 15)), "b down");
     row->scroll_x = 0;
 
     // A disabled widget is not hit; remove clears the routing pointers.
     a->disabled = 1;
-    Event down = ev(EVT_DOWN, 0, 15, 15);
-    EXPECT_EQ(text(root._event(&down)), "none");
+    EXPECT_EQ(send(root, ev(EVT_DOWN, 0, 15, 15)), "none");
     row->remove(b);
     EXPECT_EQ(row->focused_child, nullptr);
-    Event up = ev(EVT_KEYUP, DRIVER_KEY_RETURN);
-    EXPECT_EQ(text(root._event(&up)), "none");
+    EXPECT_EQ(send(root, ev(EVT_KEYUP, DRIVER_KEY_RETURN)), "none");
 }
 
 TEST(Gui, DeactivationFollowsTheActivePath) {
@@ -246,12 +240,11 @@ TEST(Gui, DeactivationFollowsTheActivePath) {
     Widget* n = leaf(&root, "n", 30, 0, 20, 20, 0);
     Widget* b = leaf(&root, "b", 60, 0, 20, 20);
     a->select();
-    Event press[] = {ev(EVT_DOWN, 0, 35, 5), ev(EVT_UP, 0, 35, 5)};
-    for (Event& e : press) root._event(&e);
+    send(root, ev(EVT_DOWN, 0, 35, 5));
+    send(root, ev(EVT_UP, 0, 35, 5));
     // pressed, but it takes no focus
     EXPECT_TRUE(n->state == GUI_STATE_ACTIVE && a->state == GUI_STATE_FOCUSED);
-    Event right = ev(EVT_KEYDOWN, DRIVER_KEY_RIGHT);
-    root._event(&right);  // skips n, selects b
+    send(root, ev(EVT_KEYDOWN, DRIVER_KEY_RIGHT));  // skips n, selects b
     EXPECT_EQ(std::vector<int>({a->state, n->state, b->state}),
               std::vector<int>({GUI_STATE_NONE, GUI_STATE_NONE, GUI_STATE_BOTH}));
 }
@@ -318,14 +311,13 @@ TEST(Gui, NavigationThroughContainers) {
     c->handlers[GUI_ON_FOCUS] = var("c focus");
     a->focus();
     EXPECT_TRUE(_nav(box, 0, 1).is_none());  // has handed its focus to a
-    Event down = ev(EVT_KEYDOWN, DRIVER_KEY_DOWN);
-    EXPECT_EQ(text(root._event(&down)), "c focus");  // c at y 100 is nearer than b at 150
+    // c at y 100 is nearer than b at 150
+    EXPECT_EQ(send(root, ev(EVT_KEYDOWN, DRIVER_KEY_DOWN)), "c focus");
 
     // Scrolled by 120, b (150) sits at 30, above c: down from a now reaches b.
     box->scroll_y = 120;
     a->focus();
-    down = ev(EVT_KEYDOWN, DRIVER_KEY_DOWN);
-    root._event(&down);
+    send(root, ev(EVT_KEYDOWN, DRIVER_KEY_DOWN));
     EXPECT_EQ(box->focused_child, b);
     float r[4];
     gui_box(b, r);
