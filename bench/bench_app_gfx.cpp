@@ -69,6 +69,28 @@ static void BM_ImageRecordReplay(benchmark::State& state) {
 }
 BENCHMARK(BM_ImageRecordReplay)->Arg(1000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 
+// Real GL, a run of one image each: 2,000 sprites alternating normal and additive
+// blending make 2,000 flushes a frame, so this is the batch's per-flush GL cost (CPU
+// time of this thread).
+static void BM_FlushPerRunGL(benchmark::State& state) {
+    if (!_setup()) {
+        state.SkipWithError("no window");
+        return;
+    }
+    const std::string name = "sprite";
+    const int n = 2000;
+    for (auto _ : state) {
+        _api->clear();
+        _api->view(0, 0, 640, 480);
+        for (int i = 0; i < n; i++)
+            _api->image_draw(name, 0xFFFFFF, (i & 1) ? -255 : 255, (float)(i % 600),
+                             (float)(i % 440), 2, 2, 0);
+        _api->replay();
+        glFinish();
+    }
+}
+BENCHMARK(BM_FlushPerRunGL)->Unit(benchmark::kMillisecond);
+
 // The sprite scene through real GL (Mesa under Xvfb), a frame each, glFinish included:
 // 20,000 2 x 2 sprites, a quarter turned, vertices in the batch's 20-byte layout.
 // An experiment that does not ship: the batch's 6 vertices per quad with one

@@ -558,12 +558,16 @@ void gfx_atlas_parse(int t, const char* path) {
 static GBatch _gfx_batch;
 static long _gfx_draws = 0;
 static int _gfx_dry = 0;
+static int _gfx_batch_open = 0;  // colour array on and blend of a run still set
 
 int gfx_batch_size() { return _gfx_batch.n; }
 long gfx_batch_draws() { return _gfx_draws; }
 void gfx_batch_dry_set(int on) { _gfx_dry = on; }
 
-void gfx_batch_flush() {
+// Draws the pending triangles. Between two runs of the batch nothing else draws, so
+// the colour array, GL colour and blend are put back only when the batch stops: at an
+// explicit flush (more = 0), not when one run just hands over to the next (more = 1).
+static void _gfx_batch_draw(int more) {
     GBatch& b = _gfx_batch;
     if (b.n) {
         if (!_gfx_dry) {
@@ -575,20 +579,26 @@ void gfx_batch_flush() {
             glVertexPointer(2, GL_FLOAT, sizeof(GVertex), base + 8);
             glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(GVertex), base + 16);
             glDrawArrays(GL_TRIANGLES, 0, (GLsizei)(3 * b.n));
-            glDisableClientState(GL_COLOR_ARRAY);
-            glColor4f(1, 1, 1, 1);
-            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            _gfx_batch_open = 1;
         }
         _gfx_draws++;
         b.n = 0;
     }
+    if (!more && _gfx_batch_open) {
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4f(1, 1, 1, 1);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        _gfx_batch_open = 0;
+    }
     b.texture = 0;
 }
 
-// Room for count more triangles of (texture, blend): flushes a batch of another run.
+void gfx_batch_flush() { _gfx_batch_draw(0); }
+
+// Room for the next triangles of (texture, blend): draws a batch of another run first.
 static inline GTri* _gfx_batch_room(uint32_t texture, uint32_t blend) {
     GBatch& b = _gfx_batch;
-    if ((texture != b.texture || blend != b.blend) && b.n) gfx_batch_flush();
+    if ((texture != b.texture || blend != b.blend) && b.n) _gfx_batch_draw(1);
     if (b.tris.empty()) b.tris.resize(GBATCH_MAX);
     b.texture = texture;
     b.blend = blend;
