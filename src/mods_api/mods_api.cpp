@@ -92,6 +92,8 @@ DrawCmd& ModsAPI::cmd_add(int32_t type) {
         DrawCmd& old = draw_spare[i];
         if (old.name.capacity() > c.name.capacity()) c.name.swap(old.name);
         if (old.text.capacity() > c.text.capacity()) c.text.swap(old.text);
+        c.name.clear();
+        c.text.clear();
     }
     c.type = type;
     return c;
