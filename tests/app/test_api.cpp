@@ -219,3 +219,34 @@ TEST_F(Api, ExitAndQuitStopTheApisHost) {
     EXPECT_EQ(api->ext_call("quit", ""), "null");
     EXPECT_EQ(game.quit, 1);
 }
+
+// Frames of different shape one after another: strings handed on from the frame
+// before carry nothing of it.
+TEST_F(Api, DrawListRecordsEachFrameAfresh) {
+    const std::string lng = "a_sprite_name_well_past_fifteen_characters";
+    struct Frame {
+        std::vector<int> types;
+        std::vector<std::string> names;
+    } frames[] = {
+        {{DRAW_IMAGE, DRAW_TEXT, DRAW_IMAGE}, {lng, "font", lng + "_b"}},
+        {{DRAW_VIEW, DRAW_IMAGE, DRAW_RECT, DRAW_IMAGE}, {"", "s", "", lng}},
+        {{DRAW_IMAGE, DRAW_IMAGE, DRAW_IMAGE, DRAW_IMAGE, DRAW_TEXT}, {lng, lng, "x", lng, "f"}},
+    };
+    for (const Frame& f : frames) {
+        api->clear();
+        for (size_t i = 0; i < f.types.size(); i++) {
+            if (f.types[i] == DRAW_VIEW) api->view(1, 2, 3, 4);
+            if (f.types[i] == DRAW_RECT) api->rect_draw(0xFF, 1, 2, 3, 4);
+            if (f.types[i] == DRAW_IMAGE) api->image_draw(f.names[i], 0xFFFFFF, 255, 1, 2, 3, 4, 0);
+            if (f.types[i] == DRAW_TEXT) api->font_draw(f.names[i], 12, "hi", 0xFFFFFF, 255, 1, 2);
+        }
+        ASSERT_EQ(api->draw_list.size(), f.types.size());
+        for (size_t i = 0; i < f.types.size(); i++) {
+            const DrawCmd& c = api->draw_list[i];
+            EXPECT_EQ(c.type, f.types[i]) << i;
+            EXPECT_EQ(c.name, f.names[i]) << i;
+            EXPECT_EQ(c.text, f.types[i] == DRAW_TEXT ? "hi" : "") << i;
+            EXPECT_EQ(c.x, 1.0f) << i;
+        }
+    }
+}
