@@ -30,10 +30,11 @@ static void frame() {
     game_paint();
 }
 
-static Event key(int code) {
+static Event ctrl_key(int code) {
     Event e = Event();
     e.type = EVT_KEYDOWN;
     e.key = code;
+    e.button = DRIVER_MOD_CTRL;
     return e;
 }
 
@@ -72,9 +73,7 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
 
     // Ctrl+F: full screen, the same GL context and textures in the new window.
     void* ctx = driver_video_context();
-    SDL_SetModState(KMOD_LCTRL);
-    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
-    SDL_SetModState(KMOD_NONE);
+    game_event(ctrl_key(DRIVER_KEY_A + ('f' - 'a')));
     EXPECT_EQ(g->fullscreen, 1);
     EXPECT_EQ(driver_video_context(), ctx);
     EXPECT_TRUE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
@@ -90,13 +89,11 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     }
 
     // Ctrl+F again: back to a window; Ctrl+Q ends the loop.
-    SDL_SetModState(KMOD_LCTRL);
-    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
+    game_event(ctrl_key(DRIVER_KEY_A + ('f' - 'a')));
     EXPECT_EQ(g->fullscreen, -1);
     EXPECT_FALSE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
     EXPECT_EQ(game_quit(-1), 0);
-    game_event(key(DRIVER_KEY_A + ('q' - 'a')));
-    SDL_SetModState(KMOD_NONE);
+    game_event(ctrl_key(DRIVER_KEY_A + ('q' - 'a')));
     EXPECT_EQ(game_quit(-1), 1);
     game_deinit();
     unsetenv("KEL_BENCH_UNLIMITED");
