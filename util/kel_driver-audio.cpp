@@ -343,7 +343,7 @@ static AudioSource* _driver_audio_convert(const void* buf, Uint32 len, SDL_Audio
     return src;
 }
 
-static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
+AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     size_t size = 0;
     unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
     if (!buf || size > (size_t)INT_MAX) {
@@ -368,7 +368,7 @@ static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     return src;
 }
 
-static AudioSource* _driver_audio_sample_load_wav(const char* path) {
+AudioSource* _driver_audio_sample_load_wav(const char* path) {
     SDL_AudioSpec fmt;
     Uint8* buf = nullptr;
     Uint32 len = 0;

@@ -114,6 +114,10 @@ int driver_audio_callback_play(AudioCallback* cb, float volume);
 void driver_audio_sample_reload(int id);
 void driver_audio_stream_reload(int id);
 void _driver_audio_memused(int delta);
+// The decoders behind driver_audio_sample_load: a whole file as a memory sample at the
+// mix format (owned by the caller), null when it cannot be read or decoded.
+AudioSource* _driver_audio_sample_load_ogg(const char* path);
+AudioSource* _driver_audio_sample_load_wav(const char* path);
 
 // Unit-internal, also used by tests and benchmarks.
 int _driver_audio_active();                      // 1 while a device is open
