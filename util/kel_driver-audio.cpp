@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -81,6 +82,56 @@ int AudioSourceCallback::get(int, int n, float* tmp) {
     return std::max(0, std::min(m, n));
 }
 
+// Appends packet `want` (from 0) of an Ogg file to out by its pages' lacing; false when
+// the file ends first.
+static bool _ogg_packet(const unsigned char* p, size_t n, int want, std::string* out) {
+    size_t pos = 0;
+    int packet = 0;
+    while (pos + 27 <= n && memcmp(p + pos, "OggS", 4) == 0) {
+        int segs = p[pos + 26];
+        size_t at = pos + 27 + (size_t)segs;
+        if (at > n) return false;
+        for (int i = 0; i < segs; i++) {
+            size_t len = p[pos + 27 + i];
+            if (at + len > n) return false;
+            if (packet == want) out->append((const char*)p + at, len);
+            at += len;
+            if (len < 255 && packet++ == want) return true;
+        }
+        pos = at;
+    }
+    return false;
+}
+
+static uint32_t _ogg_u32(const std::string& s, size_t at) {
+    const unsigned char* b = (const unsigned char*)s.data() + at;
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+}
+
+// stb_vorbis trusts the lengths of the comment header: a forged one makes it free
+// pointers it never set (a crash, on the audio thread for a stream). The comment packet
+// must hold every length it announces.
+static bool _ogg_comments_sound(const unsigned char* p, size_t n) {
+    std::string c;
+    if (!_ogg_packet(p, n, 1, &c) || c.size() < 15 || memcmp(c.data(), "\x03vorbis", 7) != 0)
+        return false;
+    size_t at = 7;
+    uint32_t len = _ogg_u32(c, at);
+    if (len > c.size() - at - 8) return false;  // the vendor, then the comment count
+    at += 4 + len;
+    uint32_t count = _ogg_u32(c, at);
+    at += 4;
+    if (count > (c.size() - at) / 4) return false;
+    for (uint32_t i = 0; i < count; i++) {
+        if (c.size() - at < 4) return false;
+        len = _ogg_u32(c, at);
+        at += 4;
+        if (len > c.size() - at) return false;
+        at += len;
+    }
+    return true;
+}
+
 AudioSourceVorbis::AudioSourceVorbis(const char* p)
     : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
       resampler(nullptr), drained(false) {
@@ -106,7 +157,9 @@ bool AudioSourceVorbis::load() {
         return false;
     }
     int err = 0;
-    stb_vorbis* v = stb_vorbis_open_memory(buf, (int)size, &err, nullptr);
+    stb_vorbis* v = _ogg_comments_sound(buf, size)
+                        ? stb_vorbis_open_memory(buf, (int)size, &err, nullptr)
+                        : nullptr;
     if (!v) {
         free(buf);
         KEL_LOG("AudioSourceVorbis.load",
@@ -354,7 +407,9 @@ AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     }
     int channels = 0, rate = 0;
     short* out = nullptr;
-    int frames = stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out);
+    int frames = _ogg_comments_sound(buf, size)
+                     ? stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out)
+                     : 0;
     free(buf);
     uint64_t bytes = frames > 0 ? (uint64_t)frames * (uint64_t)channels * 2 : 0;
     if (frames <= 0 || !out || channels <= 0 || rate <= 0 || bytes > (uint64_t)INT_MAX) {
