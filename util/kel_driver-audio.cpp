@@ -134,19 +134,21 @@ static bool _ogg_comments_sound(const unsigned char* p, size_t n) {
 
 AudioSourceVorbis::AudioSourceVorbis(const char* p)
     : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
-      resampler(nullptr), drained(false) {
+      resampler(nullptr), drained(false), failed(false) {
     snprintf(path, sizeof path, "%s", p ? p : "");
 }
 
 AudioSourceVorbis::~AudioSourceVorbis() { unload(); }
 
-int AudioSourceVorbis::length() {
-    if (!decoder && !load()) return 0;
-    return len;
-}
+// The mixer's way in: a stream that failed to load stays silent, without trying (and
+// logging) again on every buffer, until it is played again.
+static bool _vorbis_ready(AudioSourceVorbis* s) { return s->decoder || (!s->failed && s->load()); }
+
+int AudioSourceVorbis::length() { return _vorbis_ready(this) ? len : 0; }
 
 bool AudioSourceVorbis::load() {
     if (decoder) return true;
+    failed = true;  // until the end below is reached
     KEL_LOG("AudioSourceVorbis.load", "_mixer: AudioSourceVorbis.load '%s' ...\n", path);
     size_t size = 0;
     unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
@@ -194,6 +196,7 @@ bool AudioSourceVorbis::load() {
     accounted = (uint32_t)size;
     _driver_audio_memused((int)accounted);
     decoder = v;  // last: a decoder means fully loaded
+    failed = false;
     return true;
 }
 
@@ -222,7 +225,7 @@ static int _vorbis_decode(AudioSourceVorbis* s, float* out, int frames) {
 }
 
 int AudioSourceVorbis::get(int pos, int n, float* tmp) {
-    if (!decoder && !load()) return 0;
+    if (!_vorbis_ready(this)) return 0;
     int count = std::min(n, len - pos);
     count &= ~1;
     if (count <= 0) return 0;
@@ -494,7 +497,7 @@ void driver_audio_stream_play(int id, float volume) {
     if (!src) return;
     KEL_LOG("driver_audio_stream_play", "_mixer: stream_play %d\n", id);
     _voices_remove(id);
-    src->load();  // a failure plays silence and retries while mixed
+    src->load();  // a failure plays silence until the next play
     _voice_add(id, volume, 0.0f, 1);
 }
 

@@ -20,6 +20,7 @@
 #define KEL_DRIVER_AUDIO_H
 
 #include <stdint.h>
+#include <atomic>
 #include <vector>
 
 struct stb_vorbis;
@@ -86,6 +87,7 @@ public:
     _SDL_AudioStream* resampler;  // rate conversion, only when rate != 44100
     std::vector<float> decoded;   // decoder output before rate conversion
     bool drained;                 // decoder at its end, resampler flushed
+    std::atomic<bool> failed;     // the last load failed: the mixer does not retry
 };
 
 // A voice: one playing instance of a source.
