@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "bench/bench_window.h"
 #include "src/mods_api/mods_api.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-sdl2.h"
@@ -25,18 +26,9 @@ static double cpu_ns() {
 
 static bool _setup() {
     if (_api) return true;
-    driver_verbose_set(0);
-    driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
-    driver_video_init(640, 480, 640, 480, 240, 160, 0);
-    if (!driver_video_window()) {
-        fprintf(stderr, "bench_app_gfx: %s\n", driver_video_error());
-        return false;
-    }
-    gfx_init();
-    _api = new ModsAPI(nullptr);
+    _api = bench_window_up("bench_app_gfx", nullptr);
+    if (!_api) return false;
     _api->params_set("datadir", var(KEL_SOURCE_DIR "/bench/sprites/love"));
-    _api->params_set("view_x", var(0));
-    _api->params_set("view_y", var(0));
     return gfx_img_load("sprite") != 0;
 }
 

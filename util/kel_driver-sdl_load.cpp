@@ -123,6 +123,12 @@ extern "C" void SDLCALL SDL_GL_GetDrawableSize(SDL_Window * a0, int * a1, int * 
     return fn(a0, a1, a2);
 }
 
+extern "C" void * SDLCALL SDL_GL_GetProcAddress(const char * a0) {
+    typedef void *(SDLCALL * fn_t)(const char * a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_GetProcAddress");
+    return fn(a0);
+}
+
 extern "C" int SDLCALL SDL_GL_LoadLibrary(const char * a0) {
     typedef int(SDLCALL * fn_t)(const char * a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GL_LoadLibrary");

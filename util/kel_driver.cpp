@@ -319,8 +319,9 @@ static void _driver_tmp_sweep(const char* path) {
 }
 
 // The new content goes to a temporary file beside the target, is synced, then renamed over
-// it: a crash mid-save leaves the old file or the new one, never a torn one.
-int _driver_std_save(const char* path, const void* buf, size_t len) {
+// it: a crash mid-save leaves the old file or the new one, never a torn one. Without sync
+// only a power loss can still lose the new content.
+int _driver_std_write(const char* path, const void* buf, size_t len, int sync) {
     if (!path || !path[0]) {
         KEL_LOG("_driver_std_save", "file not writable: %s\n", path ? path : "");
         return 0;
@@ -331,18 +332,19 @@ int _driver_std_save(const char* path, const void* buf, size_t len) {
         KEL_LOG("_driver_std_save", "file not writable: %s\n", path);
         return 0;
     }
-    // keep the mode of the file we replace; new files get the usual umask'ed 0666
+    // keep the mode of the file we replace; new files, and anything that is not a plain
+    // file (a link is replaced, never followed), get the usual umask'ed 0666
     struct stat st;
     mode_t mode;
-    if (stat(path, &st) == 0) {
-        mode = st.st_mode & 07777;
+    if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 0777;
     } else {
         mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
     fchmod(fd, mode);
-    int ok = _driver_write_all(fd, buf, len) && fsync(fd) == 0;
+    int ok = _driver_write_all(fd, buf, len) && (!sync || fsync(fd) == 0);
     if (close(fd) != 0) ok = 0;
     if (ok && rename(tmp.c_str(), path) != 0) ok = 0;
     if (!ok) {
@@ -350,9 +352,13 @@ int _driver_std_save(const char* path, const void* buf, size_t len) {
         KEL_LOG("_driver_std_save", "file not writable: %s\n", path);
         return 0;
     }
-    _driver_sync_dir(path);
+    if (sync) _driver_sync_dir(path);
     _driver_tmp_sweep(path);
     return 1;
+}
+
+int _driver_std_save(const char* path, const void* buf, size_t len) {
+    return _driver_std_write(path, buf, len, 1);
 }
 
 void* driver_file_alloc(const char* path, size_t* size) { return _driver_std_alloc(path, size); }

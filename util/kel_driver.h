@@ -73,9 +73,12 @@ void driver_open_url(const char* url);
 // Raw files. Alloc results are malloc'ed, owned by the caller, not NUL-terminated.
 void* _driver_std_alloc(const char* path, size_t* size);
 int _driver_std_load(const char* path, void* buf, int max);
-// Atomic: writes a temporary file beside path, syncs it and renames it over path.
-// Returns 1 on success; on failure the old file is untouched and 0 is returned.
+// Atomic: writes a temporary file beside path, syncs it and renames it over path; a
+// link at path is replaced, not followed. Returns 1 on success; on failure the old file
+// is untouched and 0 is returned.
 int _driver_std_save(const char* path, const void* buf, size_t len);
+// The same, syncing only when sync is set (files cheap to lose, written within a frame).
+int _driver_std_write(const char* path, const void* buf, size_t len, int sync);
 void* driver_file_alloc(const char* path, size_t* size);
 std::string driver_file_read(const char* path);
 int driver_file_exists(const char* path);

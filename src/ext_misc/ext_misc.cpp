@@ -1,6 +1,15 @@
-// Miscellaneous extensions. Not served yet: "screenshot" (answers none, so the
-// script sees "null", like any unknown name).
+// Miscellaneous extensions: screenshots, clipboard, run-time images, on-screen keyboard,
+// timer, video mode, quit.
 #include "src/ext_misc/ext_misc.h"
+
+#include <GLES/gl.h>
+#include <stb/stb_image_write.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+#include "ext/jpeg/jpeg_encoder.h"
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
@@ -80,8 +89,63 @@ static void _ext_video_resize(Game* host, const var& args) {
     game_event(e);
 }
 
+static void _ext_png_append(void* ctx, void* data, int size) {
+    ((std::string*)ctx)->append((const char*)data, (size_t)size);
+}
+
+// Encodes the top-down RGBA frame by the path's suffix and writes it through a temporary
+// file renamed over the target, so no half file is ever seen and a link placed at the
+// path is replaced, not followed. Not synced: that would cost more than a frame.
+static bool _ext_screenshot_save(const std::string& path, const unsigned char* px, int w,
+                                 int h) {
+    if (path.find(".jpg") != std::string::npos) {
+        size_t n = 0;
+        unsigned char* jpg = jpeg_encode_mem(px, w, h, 4, 85, &n);
+        bool ok = jpg && _driver_std_write(path.c_str(), jpg, n, 0);
+        free(jpg);
+        return ok;
+    }
+    if (path.find(".png") != std::string::npos) {
+        std::string png;
+        if (!stbi_write_png_to_func(_ext_png_append, &png, w, h, 4, px, w * 4)) return false;
+        return _driver_std_write(path.c_str(), png.data(), png.size(), 0);
+    }
+    return false;
+}
+
+// The current draw list replayed over the frame and saved; the path, or "" on failure.
+static std::string _ext_screenshot(Game* host, const var& args) {
+    if (!gfx_ready()) return std::string();  // headless: there is no frame
+    if (host && host->api) host->api->replay();
+    std::string path = std::string(driver_tmp_dir()) + "/misc_screenshot.jpg";
+    if (args.type() == 4 && args.has("filename")) {
+        std::string name = args["filename"].str();
+        path = name[0] == '/' ? name : std::string(driver_tmp_dir()) + "/" + name;
+    }
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    KEL_LOG("ext_misc_screenshot", "ext_misc_screenshot: %d %d %d %d\n", vp[0], vp[1], vp[2],
+            vp[3]);
+    int w = vp[2], h = vp[3];
+    if (w <= 0 || h <= 0) return std::string();
+    size_t row = (size_t)w * 4;
+    std::vector<unsigned char> px(row * h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    std::vector<unsigned char> tmp(row);
+    for (int i = 0; i < h / 2; i++) {  // GL rows run bottom-up
+        unsigned char *a = &px[i * row], *b = &px[(h - 1 - i) * row];
+        memcpy(tmp.data(), a, row);
+        memcpy(a, b, row);
+        memcpy(b, tmp.data(), row);
+    }
+    return _ext_screenshot_save(path, px.data(), w, h) ? path : std::string();
+}
+
 var ext_misc_call(Game* host, const std::string& name, var args) {
-    if (name == "image:load") {
+    if (name == "screenshot") {
+        return var(_ext_screenshot(host, args));
+    } else if (name == "image:load") {
         _ext_image_load(host, args);
     } else if (name == "image:sub") {
         _ext_image_sub(args);

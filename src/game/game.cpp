@@ -11,6 +11,7 @@
 #include <SDL.h>
 #include <stb/stb_image_write.h>
 
+#include "src/ext_gui/ext_gui.h"
 #include "src/ext_misc/ext_misc.h"
 #include "src/ext_net/ext_net.h"
 #include "src/ext_trans/ext_trans.h"
@@ -215,6 +216,7 @@ static void _game_start(Game* g) {
     ext_misc_init(g);
     ext_net_init(g);
     social_post_set(game_event);
+    ext_gui_init(g);
 
     _game_ci_start(g);
     g->script_path[0] = 0;
@@ -243,7 +245,10 @@ int game_quit(int request) {
     return _game->quit != 0;
 }
 
-static void _game_deliver(Game* g, const Event& e) { mods_event_translate(g, e); }
+// The widget trees see the event first; what they consume the script does not.
+static void _game_deliver(Game* g, const Event& e) {
+    if (!ext_gui_route(g, e)) mods_event_translate(g, e);
+}
 
 static void _game_route(Game* g, Event e) {
     if (e.type == 30 || e.type == 31) return;
@@ -388,12 +393,14 @@ static void _game_script_paint(Game* g) {
     if (mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay()) {
         // A failed script keeps its last good frame on screen.
         api->replay();
+        ext_gui_paint(g);
         glColor4ub(255, 255, 255, 255);
         return;
     }
     api->clear();
     if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
     api->replay();
+    ext_gui_paint(g);  // the widget trees above the script's frame
     glColor4ub(255, 255, 255, 255);
 }
 
@@ -445,6 +452,7 @@ static void _game_stop(Game* g) {
     g->api = nullptr;
     ext_trans_deinit();
     ext_net_deinit();
+    ext_gui_deinit();
     kel_web_deinit();
     if (g->headless) {
         driver_deinit();

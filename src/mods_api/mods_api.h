@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "util/kel_gfx.h"
+#include "util/kel_gui.h"
 #include "util/kel_var.h"
 
 struct Game;
@@ -40,6 +41,7 @@ public:
     ModsAPI(const ModsAPI&) = delete;
     ModsAPI& operator=(const ModsAPI&) = delete;
 
+    Container gui[2];                       // widget roots: interface tree, overlay (ext_gui)
     Game* game;                             // not owned
     std::vector<std::string> console_lines; // newest first, at most MODS_CONSOLE_MAX
     int console_shown;                      // 1 once the first line arrived

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include "src/ext_gui/ext_gui.h"
 #include "src/ext_misc/ext_misc.h"
 #include "src/ext_net/ext_net.h"
 #include "src/ext_trans/ext_trans.h"
@@ -16,8 +17,12 @@
 #include "util/kel_md5.h"
 
 // Tried in order; the first result that is not none wins.
-static const mods_ext_handler_fn _mods_ext_handlers[] = {ext_trans_call, ext_misc_call,
-                                                          ext_net_call};
+static const mods_ext_handler_fn _mods_ext_handlers[] = {
+    ext_trans_call,
+    ext_misc_call,
+    ext_gui_call,
+    ext_net_call,
+};
 
 std::string ModsAPI::ext_call(const char* name, const char* arg) {
     return mods_ext_call(this, name, arg);

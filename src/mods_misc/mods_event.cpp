@@ -32,7 +32,7 @@ const char* mods_event_button_name(int button) {
 }
 
 // Pointer events carry view coordinates; the raw window values stay in the window fields.
-static void _mods_event_to_view(Event* e) {
+void mods_event_to_view(Event* e) {
     e->window_x = e->x;
     e->window_y = e->y;
     e->window_dx = e->dx;
@@ -55,7 +55,7 @@ void mods_event_translate(Game* game, Event e) {
     bool pointer = e.type == EVT_DOWN || e.type == EVT_MOTION || e.type == EVT_UP ||
                    e.type == EVT_WHEEL;
     // Headless runs have no view: positions stay as they came.
-    if (pointer && gfx_ready()) _mods_event_to_view(&e);
+    if (pointer && gfx_ready()) mods_event_to_view(&e);
 
     if (e.type == EVT_RESIZE && api) {
         int w = 0, h = 0;

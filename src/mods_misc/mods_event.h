@@ -12,6 +12,9 @@ struct Game;
 
 // Builds the event dict and hands it to the mod's event operation.
 void mods_event_translate(Game* game, Event e);
+// Maps a pointer record's position and delta to view coordinates, keeping the window
+// values in its window fields.
+void mods_event_to_view(Event* e);
 // The script's name of an event code: "?" for unnamed codes, null for codes never delivered.
 const char* mods_event_type_name(int type);
 // The script's name of a controller button; "" for an invalid button.

@@ -1,0 +1,219 @@
+// A menu game end to end, in process: a 3 x 3 grid of buttons driven by arrow keys
+// pushed through SDL's event queue, a virtual game controller's d-pad, stick and A
+// button, and the mouse; an overlay dialog that takes the input while it is up; the
+// focus colour read back from the framebuffer. The script prints what it receives.
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+
+#include "../engine/gfx_test_util.h"
+#include "src/game/game.h"
+#include "src/mods_api/mods_api.h"
+#include "util/kel_driver-audio.h"
+
+using namespace gfxt;
+
+// A 640 x 480 window shows the 320 x 240 view at twice its size. The grid is centred:
+// button (row r, column c) covers view x 60 + 70c .. 120 + 70c, y 50 + 50r .. 90 + 50r.
+static const char* kScript = R"(
+local function gui(name, t) return json_decode(kel_ext_call(name, json_encode(t))) end
+
+function _init()
+  kel_params_set("view_w", 320)
+  kel_params_set("view_h", 240)
+  gui("gui:set", { root = 0, align = "centre", justify = "centre", spacing = 10 })
+  gui("gui:set", { root = 1, align = "centre", justify = "centre" })
+  for r = 1, 3 do
+    assert(gui("gui:add", { name = "r" .. r, kind = "container", direction = "row", spacing = 10 }))
+    for c = 1, 3 do
+      local n = "b" .. r .. c
+      assert(gui("gui:add", { parent = "r" .. r, name = n, width = 60, height = 40,
+        background = 0x404040, focused = { background = 0xff8000 },
+        both = { background = 0xff8000 }, on = { focus = n, click = "click " .. n },
+        sounds = { focus = "../tests/data/audio/beep" } }))
+    end
+  end
+  assert(gui("gui:focus", { name = "b11" }))
+  local b = gui("gui:get", { name = "b23" })
+  print(string.format("box %d %d %d %d", b.x, b.y, b.width, b.height))
+end
+
+function _loop(dt) end
+
+function _event(e)
+  if e.type == "gui" then
+    print("gui " .. e.name .. " " .. tostring(e.value))
+    if e.value == "click b31" then
+      gui("gui:add", { root = 1, name = "ok", width = 80, height = 40,
+        background = 0x00c0ff, label = "OK", colour = 0, on = { click = "ok" } })
+      gui("gui:focus", { name = "ok" })
+    elseif e.value == "ok" then
+      gui("gui:clear", { root = 1 })
+    end
+  elseif e.type == "keydown" and e.name == "X" then
+    error("boom")
+  elseif e.type == "keydown" or e.type == "down" or e.type == "joydown" then
+    print("event " .. e.type .. " " .. tostring(e.name))
+  end
+end
+
+function _paint()
+  kel_view_set(0, 0, 320, 240)
+  kel_rect_draw(0x000010, 0, 0, 320, 240)
+end
+)";
+
+class GuiGame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_dir_make();
+        file_write("main.lua", kScript);
+        // The bundled data, for the label font.
+        args = {"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
+                "-width", "640", "-height", "480"};
+        for (auto& a : args) argv.push_back(&a[0]);
+        setenv("KEL_BENCH_UNLIMITED", "1", 1);
+        // SDL drops controller input while the window lacks the focus, which another
+        // test's window on the same display may hold.
+        setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);
+        game_init((int)argv.size(), argv.data());
+        ASSERT_TRUE(driver_video_window()) << driver_video_error();
+        frame();
+    }
+    void TearDown() override {
+        if (js) SDL_JoystickClose(js);
+        if (pad >= 0) SDL_JoystickDetachVirtual(pad);
+        game_deinit();
+        unsetenv("KEL_BENCH_UNLIMITED");
+    }
+
+    // One turn of the frame loop, events first.
+    static void frame() {
+        Event e;
+        while (driver_event_poll(&e))
+            if (e.type) game_event(e);
+        game_loop();
+        game_paint();
+    }
+    static void push(const SDL_Event& ev) { ASSERT_EQ(SDL_PushEvent(const_cast<SDL_Event*>(&ev)), 1); }
+    static void key(SDL_Keycode sym) {
+        for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
+            SDL_Event ev = SDL_Event();
+            ev.type = type;
+            ev.key.keysym.sym = sym;
+            push(ev);
+        }
+        frame();
+    }
+    static void click(int x, int y) {
+        for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+            SDL_Event ev = SDL_Event();
+            ev.type = type;
+            ev.button.button = SDL_BUTTON_LEFT;
+            ev.button.x = x, ev.button.y = y;
+            push(ev);
+        }
+        frame();
+    }
+    void button(SDL_GameControllerButton b) {
+        SDL_JoystickSetVirtualButton(js, b, 1);
+        frame();
+        SDL_JoystickSetVirtualButton(js, b, 0);
+        frame();
+    }
+    void stick(Sint16 x, Sint16 y) {
+        SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTX, x);
+        SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTY, y);
+        frame();
+    }
+    // What the script printed since the last call, oldest first.
+    std::vector<std::string> printed() {
+        std::vector<std::string>& lines = game_current()->api->console_lines;
+        std::vector<std::string> out(lines.rbegin(), lines.rend());
+        lines.clear();
+        return out;
+    }
+
+    std::vector<std::string> args;
+    std::vector<char*> argv;
+    SDL_Joystick* js = nullptr;
+    int pad = -1;
+};
+
+typedef std::vector<std::string> Lines;
+
+TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
+    EXPECT_EQ(printed(), Lines({"box 200 100 60 40"}));
+
+    // Arrow keys: the tree answers with the focus values; the script never sees them.
+    // Each new focus plays the button's sound (counted with the device paused, so no
+    // voice ends meanwhile).
+    _driver_audio_pause(1);
+    size_t voices = _driver_audio_voices().size();
+    key(SDLK_RIGHT);
+    EXPECT_EQ(_driver_audio_voices().size(), voices + 1);
+    _driver_audio_pause(0);
+    for (SDL_Keycode k : {SDLK_RIGHT, SDLK_DOWN, SDLK_LEFT, SDLK_UP, SDLK_UP}) key(k);
+    key(SDLK_a);  // not the tree's: delivered as usual
+    EXPECT_EQ(printed(), Lines({"gui b12 b12", "gui b13 b13", "gui b23 b23", "gui b22 b22",
+                                "gui b12 b12", "event keydown A"}));
+
+    // A virtual controller: d-pad, left stick (once per push), then A picks.
+    SDL_VirtualJoystickDesc d = SDL_VirtualJoystickDesc();
+    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    d.naxes = SDL_CONTROLLER_AXIS_MAX;
+    d.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+    d.name = "Test Pad";
+    pad = SDL_JoystickAttachVirtualEx(&d);
+    ASSERT_GE(pad, 0) << SDL_GetError();
+    js = SDL_JoystickOpen(pad);
+    ASSERT_TRUE(js) << SDL_GetError();
+    frame();
+    button(SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+    button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+    stick(-32768, 0);
+    stick(-30000, 1000);  // still held left: no second step
+    stick(0, 0);
+    stick(0, 32767);
+    stick(0, 0);
+    button(SDL_CONTROLLER_BUTTON_A);
+    button(SDL_CONTROLLER_BUTTON_B);  // not the tree's
+    EXPECT_EQ(printed(), Lines({"gui b22 b22", "gui b23 b23", "gui b22 b22", "gui b32 b32",
+                                "gui b32 click b32", "event joydown B"}));
+
+    // The mouse: press and release on b31 (view 60..120, 150..190) clicks it; the
+    // press is not delivered as "down". The click opens the overlay dialog.
+    click(2 * 90, 2 * 170);
+    EXPECT_EQ(printed(), Lines({"gui b31 click b31"}));
+    frame();
+    // b31 has the focus colour, b11 the normal one, the dialog sits above the grid.
+    Rgba focus = pixel(2 * 90, 2 * 170), normal = pixel(2 * 90, 2 * 70), ok = pixel(250, 210);
+    EXPECT_EQ(std::vector<int>({focus.r, focus.g, focus.b}), std::vector<int>({255, 128, 0}));
+    EXPECT_EQ(std::vector<int>({normal.r, normal.g, normal.b}), std::vector<int>({64, 64, 64}));
+    EXPECT_EQ(std::vector<int>({ok.r, ok.g, ok.b}), std::vector<int>({0, 192, 255}));
+    // Its black label is drawn in the middle of the button (view 120..200, 100..140).
+    std::vector<unsigned char> px(160 * 80 * 4);
+    glReadPixels(240, 480 - 280, 160, 80, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    int dark = 0;
+    for (size_t i = 0; i < px.size(); i += 4) dark += px[i] + px[i + 1] + px[i + 2] < 150;
+    EXPECT_GT(dark, 30);
+
+    // While the dialog is up it takes the keys: the grid's focus stays where it was,
+    // Escape still reaches the script, return picks "ok", which closes the dialog.
+    key(SDLK_UP);
+    key(SDLK_ESCAPE);
+    key(SDLK_RETURN);
+    key(SDLK_UP);
+    EXPECT_EQ(printed(), Lines({"event keydown Escape", "gui ok ok", "gui b21 b21"}));
+    frame();
+    EXPECT_EQ(pixel(320, 240).b, 64);  // the dialog is gone: b22 shows again
+    click(20, 20);                     // beside the menu: the game's own click
+    EXPECT_EQ(printed(), Lines({"event down nil"}));
+
+    // A failed script keeps its last frame, with the menu on it (b21 has the focus).
+    key(SDLK_x);
+    frame();
+    Rgba kept = pixel(2 * 90, 2 * 120);
+    EXPECT_EQ(std::vector<int>({kept.r, kept.g, kept.b}), std::vector<int>({255, 128, 0}));
+}
