@@ -215,7 +215,7 @@ static void _game_start(Game* g) {
     ext_trans_init(g);
     ext_misc_init(g);
     ext_net_init(g);
-    social_post_set(game_event);
+    social_post_set(game_post);
     ext_gui_init(g);
 
     _game_ci_start(g);
@@ -303,6 +303,10 @@ void game_event(Event e) {
     if (!g) return;
     if (g->record) fputs(replay_line(g->frame, e).c_str(), g->record);
     _game_route(g, e);
+}
+
+void game_post(Event e) {
+    if (_game) _game_route(_game, e);
 }
 
 // Replayed events of this frame go through the same door as live ones.

@@ -64,7 +64,10 @@ struct Game {
 
 void game_init(int argc, char** argv);
 int game_quit(int request);  // request >= 0 stores it; answers 1 when quitting
-void game_event(Event e);
+void game_event(Event e);  // a platform event; "-record" writes it
+// An event the engine makes itself (a window resize asked for by the script, ...): routed
+// like a platform event but not recorded, as a replayed run makes it again.
+void game_post(Event e);
 void game_loop();
 void game_paint();
 void game_deinit();
