@@ -440,9 +440,10 @@ void game_paint() {
     if (++g->frame == g->frames && g->frames > 0) _game_frames_done(g);
     if (_game_last_frame == -1) _game_last_frame = driver_ticks();
     int wait = game_limiter_wait(_game_last_frame, driver_ticks());
-    // Benchmarks measure the frame rate without the 60 Hz cap; fixed steps need none.
+    // Benchmarks measure the frame rate without the 60 Hz cap; fixed steps need none,
+    // unless someone is playing while the input is recorded.
     static const int unlimited = getenv("KEL_BENCH_UNLIMITED") != NULL;
-    if (wait > 0 && !unlimited && !g->fixed_dt) driver_delay(wait);
+    if (wait > 0 && !unlimited && !(g->fixed_dt && !g->record)) driver_delay(wait);
     _game_last_frame = driver_ticks();
 }
 

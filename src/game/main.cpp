@@ -19,7 +19,7 @@ static const char _main_usage[] =
     "  -crash POLICY    answer to a failed script: wait, exit or restart (headless;\n"
     "                   exit also ends a windowed run)\n"
     "  -frames N        quit after N frames\n"
-    "  -fixed-dt        every frame steps 1/60 s and none waits (repeatable runs)\n"
+    "  -fixed-dt        every frame steps 1/60 s, without waits unless recording\n"
     "  -record FILE     write every input event, with its frame, to FILE\n"
     "  -replay FILE     deliver the events of such a file at their frames\n"
     "  -capture N:PATH  write frame N (from 0) as a PNG; may be given several times\n"
