@@ -563,14 +563,18 @@ void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
 static GBatch _gfx_batch;
 static long _gfx_draws = 0;
 static int _gfx_dry = 0;
+static int _gfx_batch_open = 0;  // colour array on and blend of a run still set
 
-int gfx_batch_size() { return (int)_gfx_batch.tris.size(); }
+int gfx_batch_size() { return _gfx_batch.n; }
 long gfx_batch_draws() { return _gfx_draws; }
 void gfx_batch_dry_set(int on) { _gfx_dry = on; }
 
-void gfx_batch_flush() {
+// Draws the pending triangles. Between two runs of the batch nothing else draws, so
+// the colour array, GL colour and blend are put back only when the batch stops: at an
+// explicit flush (more = 0), not when one run just hands over to the next (more = 1).
+static void _gfx_batch_draw(int more) {
     GBatch& b = _gfx_batch;
-    if (!b.tris.empty()) {
+    if (b.n) {
         if (!_gfx_dry) {
             const char* base = (const char*)b.tris.data();
             glBlendFunc(GL_ONE, b.blend);
@@ -579,25 +583,36 @@ void gfx_batch_flush() {
             glTexCoordPointer(2, GL_FLOAT, sizeof(GVertex), base);
             glVertexPointer(2, GL_FLOAT, sizeof(GVertex), base + 8);
             glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(GVertex), base + 16);
-            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)(3 * b.tris.size()));
-            glDisableClientState(GL_COLOR_ARRAY);
-            glColor4f(1, 1, 1, 1);
-            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)(3 * b.n));
+            _gfx_batch_open = 1;
         }
         _gfx_draws++;
-        b.tris.clear();
+        b.n = 0;
+    }
+    if (!more && _gfx_batch_open) {
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4f(1, 1, 1, 1);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        _gfx_batch_open = 0;
     }
     b.texture = 0;
 }
 
-void gfx_batch_add(uint32_t texture, uint32_t blend, const GTri& tri) {
+void gfx_batch_flush() { _gfx_batch_draw(0); }
+
+// Room for the next triangles of (texture, blend): draws a batch of another run first.
+static inline GTri* _gfx_batch_room(uint32_t texture, uint32_t blend) {
     GBatch& b = _gfx_batch;
-    if ((texture != b.texture || blend != b.blend) && !b.tris.empty()) gfx_batch_flush();
-    if (b.tris.capacity() < GBATCH_MAX) b.tris.reserve(GBATCH_MAX);
+    if ((texture != b.texture || blend != b.blend) && b.n) _gfx_batch_draw(1);
+    if (b.tris.empty()) b.tris.resize(GBATCH_MAX);
     b.texture = texture;
     b.blend = blend;
-    b.tris.push_back(tri);
-    if (b.tris.size() >= GBATCH_MAX) gfx_batch_flush();
+    return &b.tris[b.n];
+}
+
+void gfx_batch_add(uint32_t texture, uint32_t blend, const GTri& tri) {
+    *_gfx_batch_room(texture, blend) = tri;
+    if (++_gfx_batch.n >= GBATCH_MAX) gfx_batch_flush();
 }
 
 /* ---- draw-list replay ---- */
@@ -615,30 +630,45 @@ static inline uint32_t _gfx_alpha(int32_t alpha) {
     return a & 255;
 }
 
-void gfx_replay_image(GfxReplay* r, const DrawCmd& c) {
-    int img;
-    if (r->img && r->img_name && *r->img_name == c.name) {
-        img = r->img;
-    } else {
-        img = gfx_img_load(c.name.c_str());
-        r->img = img;
+// The image of an image command, with what every quad of it needs; the previous
+// command's when it names the same image.
+static int _gfx_replay_img(GfxReplay* r, const DrawCmd& c) {
+    bool same = r->img && r->img_name && *r->img_name == c.name;
+    if (same && r->img_ok >= 0) return r->img_ok;
+    if (!same) {
+        r->img = gfx_img_load(c.name.c_str());
         r->img_name = &c.name;
     }
-    if (!img) return;  // the name failed to load
+    r->img_ok = 0;
+    if (!r->img) return 0;  // the name failed to load
+    const GfxImg& g = _gfx->imgs[r->img];
+    const GfxTex& t = _gfx->texs[g.texture];
+    if (t.width <= 0 || t.height <= 0 || g.sw == 0 || g.sh == 0) return 0;
+    r->img_gl = t.gl_id;
+    r->u0 = g.fx / t.width, r->v0 = g.fy / t.height;
+    r->u1 = r->u0 + g.fw / t.width, r->v1 = r->v0 + g.fh / t.height;
+    return r->img_ok = 1;
+}
+
+static inline void _gfx_vert(GVertex& v, float x, float y, float u, float vv, uint32_t rgba) {
+    v.u = u, v.v = vv, v.x = x, v.y = y;
+    memcpy(&v.r, &rgba, 4);
+}
+
+void gfx_replay_image(GfxReplay* r, const DrawCmd& c) {
+    if (!_gfx_replay_img(r, c)) return;
     float x = c.x, y = c.y, w = c.w, h = c.h;
     if (w < 0) x -= w;
     if (h < 0) y -= h;
     if (w == 0 || h == 0) return;
-    const GfxImg& g = _gfx->imgs[img];
-    const GfxTex& t = _gfx->texs[g.texture];
-    if (t.width <= 0 || t.height <= 0 || g.sw == 0 || g.sh == 0) return;
+    const GfxImg& g = _gfx->imgs[r->img];
     uint32_t blend = c.alpha < 0 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA;
     uint32_t a = _gfx_alpha(c.alpha);
-    uint8_t cr = (uint8_t)(((c.colour >> 16) & 255) * a / 255);
-    uint8_t cg = (uint8_t)(((c.colour >> 8) & 255) * a / 255);
-    uint8_t cb = (uint8_t)((c.colour & 255) * a / 255);
-    float u0 = g.fx / t.width, v0 = g.fy / t.height;
-    float u1 = u0 + g.fw / t.width, v1 = v0 + g.fh / t.height;
+    uint8_t col[4] = {(uint8_t)(((c.colour >> 16) & 255) * a / 255),
+                      (uint8_t)(((c.colour >> 8) & 255) * a / 255),
+                      (uint8_t)((c.colour & 255) * a / 255), (uint8_t)a};
+    uint32_t rgba;
+    memcpy(&rgba, col, 4);
     float px[4], py[4];  // TL, TR, BL, BR
     if (c.rot == 0) {
         float x0 = x + w * g.tx / g.sw, y0 = y + h * g.ty / g.sh;
@@ -655,19 +685,30 @@ void gfx_replay_image(GfxReplay* r, const DrawCmd& c) {
             py[i] = cy + dx * s + dy * co;
         }
     }
+    // Both triangles straight into the batch; an odd count left by gfx_batch_add
+    // must still flush between them at the limit.
+    GBatch& b = _gfx_batch;
+    float u0 = r->u0, v0 = r->v0, u1 = r->u1, v1 = r->v1;
+    if (b.n <= GBATCH_MAX - 2) {
+        GVertex* v = _gfx_batch_room(r->img_gl, blend)->v;
+        _gfx_vert(v[0], px[0], py[0], u0, v0, rgba);
+        _gfx_vert(v[1], px[1], py[1], u1, v0, rgba);
+        _gfx_vert(v[2], px[2], py[2], u0, v1, rgba);
+        _gfx_vert(v[3], px[1], py[1], u1, v0, rgba);
+        _gfx_vert(v[4], px[2], py[2], u0, v1, rgba);
+        _gfx_vert(v[5], px[3], py[3], u1, v1, rgba);
+        if ((b.n += 2) >= GBATCH_MAX) gfx_batch_flush();
+        return;
+    }
     GTri tri;
-    auto vert = [&](GVertex& v, int i, float u, float vv) {
-        v.u = u, v.v = vv, v.x = px[i], v.y = py[i];
-        v.r = cr, v.g = cg, v.b = cb, v.a = (uint8_t)a;
-    };
-    vert(tri.v[0], 0, u0, v0);
-    vert(tri.v[1], 1, u1, v0);
-    vert(tri.v[2], 2, u0, v1);
-    gfx_batch_add(t.gl_id, blend, tri);
-    vert(tri.v[0], 1, u1, v0);
-    vert(tri.v[1], 2, u0, v1);
-    vert(tri.v[2], 3, u1, v1);
-    gfx_batch_add(t.gl_id, blend, tri);
+    _gfx_vert(tri.v[0], px[0], py[0], u0, v0, rgba);
+    _gfx_vert(tri.v[1], px[1], py[1], u1, v0, rgba);
+    _gfx_vert(tri.v[2], px[2], py[2], u0, v1, rgba);
+    gfx_batch_add(r->img_gl, blend, tri);
+    _gfx_vert(tri.v[0], px[1], py[1], u1, v0, rgba);
+    _gfx_vert(tri.v[1], px[2], py[2], u0, v1, rgba);
+    _gfx_vert(tri.v[2], px[3], py[3], u1, v1, rgba);
+    gfx_batch_add(r->img_gl, blend, tri);
 }
 
 void gfx_replay_rect(const DrawCmd& c) {
@@ -694,6 +735,7 @@ void gfx_replay_text(GfxReplay* r, const DrawCmd& c) {
     uint32_t cr = (c.colour >> 16) & 255, cg = (c.colour >> 8) & 255, cb = c.colour & 255;
     glColor4ub((a * cr) >> 8 & 255, (a * cg) >> 8 & 255, (a * cb) >> 8 & 255, a & 255);
     if (font) font_draw(font, c.text.c_str(), -1, c.x, c.y, 0);
+    r->img_ok = -1;  // text may load textures: the next image's are looked at again
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glColor4ub(254, 254, 254, 255);
 }

@@ -132,7 +132,8 @@ struct GTri {
 };
 enum { GBATCH_MAX = 8192 };  // triangles per flush
 struct GBatch {
-    std::vector<GTri> tris;
+    std::vector<GTri> tris;  // storage for GBATCH_MAX triangles, made once
+    int n;                   // pending triangles at the front of tris
     uint32_t texture;
     uint32_t blend;  // GL_ONE_MINUS_SRC_ALPHA or GL_ONE
 };
@@ -146,6 +147,9 @@ void gfx_batch_dry_set(int on);  // flush without GL (benchmarks)
 struct GfxReplay {
     const std::string* img_name;  // previous image command's name
     int img;
+    int img_ok;                   // img has a texture and a size: it can be drawn
+    uint32_t img_gl;              // its texture's GL name, texture coordinates and
+    float u0, v0, u1, v1;         // frame, worked out once per run of the same image
     const std::string* font_name;
     int font_size;
     int font;

@@ -86,44 +86,62 @@ void ModsAPI::file_save(const char* name, const char* data, size_t len, bool use
         driver_user_save(name, data, len);
 }
 
+// A new command at the end of the list. Strings that grew past their inline size in
+// the frame before are handed on, so steady frames allocate nothing for long names.
+DrawCmd& ModsAPI::cmd_add(int32_t type) {
+    size_t i = draw_list.size();
+    draw_list.emplace_back();
+    DrawCmd& c = draw_list.back();
+    if (i < draw_spare.size()) {
+        DrawCmd& old = draw_spare[i];
+        if (old.name.capacity() > c.name.capacity()) c.name.swap(old.name);
+        if (old.text.capacity() > c.text.capacity()) c.text.swap(old.text);
+        c.name.clear();
+        c.text.clear();
+    }
+    c.type = type;
+    return c;
+}
+
 void ModsAPI::view(float x, float y, float w, float h) {
-    DrawCmd c{};
-    c.type = DRAW_VIEW;
+    DrawCmd& c = cmd_add(DRAW_VIEW);
     c.x = x, c.y = y, c.w = w, c.h = h;
-    draw_list.push_back(c);
+}
+
+void ModsAPI::image_draw(const char* name, size_t len, uint32_t colour, int32_t alpha, float x,
+                         float y, float w, float h, float rot) {
+    DrawCmd& c = cmd_add(DRAW_IMAGE);
+    c.name.assign(name, len);
+    c.colour = colour, c.alpha = alpha;
+    c.x = x, c.y = y, c.w = w, c.h = h, c.rot = rot;
 }
 
 void ModsAPI::image_draw(const std::string& name, uint32_t colour, int32_t alpha, float x, float y,
                          float w, float h, float rot) {
-    DrawCmd c{};
-    c.type = DRAW_IMAGE;
-    c.name = name;
-    c.colour = colour, c.alpha = alpha;
-    c.x = x, c.y = y, c.w = w, c.h = h, c.rot = rot;
-    draw_list.push_back(c);
+    image_draw(name.data(), name.size(), colour, alpha, x, y, w, h, rot);
 }
 
 void ModsAPI::rect_draw(uint32_t colour, float x, float y, float w, float h) {
-    DrawCmd c{};
-    c.type = DRAW_RECT;
+    DrawCmd& c = cmd_add(DRAW_RECT);
     c.colour = colour;
     c.x = x, c.y = y, c.w = w, c.h = h;
-    draw_list.push_back(c);
 }
 
 void ModsAPI::font_draw(const std::string& font, int32_t size, const std::string& text,
                         uint32_t colour, int32_t alpha, float x, float y) {
-    DrawCmd c{};
-    c.type = DRAW_TEXT;
+    DrawCmd& c = cmd_add(DRAW_TEXT);
     c.name = font;
     c.size = size;
     c.text = text;
     c.colour = colour, c.alpha = alpha;
     c.x = x, c.y = y;
-    draw_list.push_back(c);
 }
 
-void ModsAPI::clear() { draw_list.clear(); }
+// The old commands become the spare ones, whose strings cmd_add hands on.
+void ModsAPI::clear() {
+    draw_spare.swap(draw_list);
+    draw_list.clear();
+}
 
 void ModsAPI::replay() { mods_draw_replay(this); }
 

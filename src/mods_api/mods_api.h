@@ -49,6 +49,7 @@ public:
     int error_flag;                         // 1 while an error is pending
     std::vector<ModsModule> modules;        // loaded modules, in load order
     std::vector<DrawCmd> draw_list;         // this frame's drawing
+    std::vector<DrawCmd> draw_spare;        // the frame before: string storage to reuse
     std::map<std::string, int> stream_states;  // 1 while the script plays the stream
     var params;                             // dict of the script's parameters
 
@@ -65,6 +66,8 @@ public:
     void view(float x, float y, float w, float h);
     void image_draw(const std::string& name, uint32_t colour, int32_t alpha, float x, float y,
                     float w, float h, float rot);
+    void image_draw(const char* name, size_t len, uint32_t colour, int32_t alpha, float x,
+                    float y, float w, float h, float rot);
     void rect_draw(uint32_t colour, float x, float y, float w, float h);
     void font_draw(const std::string& font, int32_t size, const std::string& text,
                    uint32_t colour, int32_t alpha, float x, float y);
@@ -84,6 +87,9 @@ public:
     // Pending error: set by a failing operation, taken (and cleared) by the wrapper.
     void error_set(const std::string& message);
     bool error_take(std::string* message);
+
+private:
+    DrawCmd& cmd_add(int32_t type);
 };
 
 // The "datadir" override, process-wide like the driver settings it feeds; empty = none.

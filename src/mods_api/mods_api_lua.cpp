@@ -12,13 +12,17 @@ static int _raise(lua_State* L, const char* message) {
     return lua_error(L);
 }
 
-// Checks the argument count, then fetches the API from the registry.
+// Checks the argument count, then fetches the API: the upvalue given by
+// mods_api_lua_register, else the registry (hashing "g2" costs more than the call).
 static ModsAPI* _api(lua_State* L, int min, int max) {
     int n = lua_gettop(L);
     if (n < min || n > max) _raise(L, "incorrect number of arguments");
-    lua_getfield(L, LUA_REGISTRYINDEX, "g2");
-    ModsAPI* api = (ModsAPI*)lua_touserdata(L, -1);
-    lua_pop(L, 1);
+    ModsAPI* api = (ModsAPI*)lua_touserdata(L, lua_upvalueindex(1));
+    if (!api) {
+        lua_getfield(L, LUA_REGISTRYINDEX, "g2");
+        api = (ModsAPI*)lua_touserdata(L, -1);
+        lua_pop(L, 1);
+    }
     if (!api) _raise(L, "no script host");
     return api;
 }
@@ -105,14 +109,18 @@ static int l_view_set(lua_State* L) {
     return 0;
 }
 
+// The most called function of all: one stack count, the name with its length.
 static int l_image_draw(lua_State* L) {
     ModsAPI* api = _api(L, 5, 8);
-    const char* name = _str(L, 1);
+    int n = lua_gettop(L);
+    size_t len;
+    const char* name = lua_tolstring(L, 1, &len);
+    if (!name) _raise(L, "null string");
     float x = _num(L, 2), y = _num(L, 3), w = _num(L, 4), h = _num(L, 5);
-    float rot = _num_or(L, 6, 0.0f);
-    uint32_t colour = (uint32_t)_int_or(L, 7, 0xFFFFFF);
-    int32_t alpha = (int32_t)_int_or(L, 8, 255);
-    api->image_draw(name, colour, alpha, x, y, w, h, rot);
+    float rot = n >= 6 ? _num(L, 6) : 0.0f;
+    uint32_t colour = n >= 7 ? (uint32_t)(long)lua_tointeger(L, 7) : 0xFFFFFF;
+    int32_t alpha = n >= 8 ? (int32_t)(long)lua_tointeger(L, 8) : 255;
+    api->image_draw(name, len, colour, alpha, x, y, w, h, rot);
     KEL_PENDING(L, api);
     return 0;
 }
@@ -203,3 +211,11 @@ const luaL_Reg mods_api_lua_functions[] = {
     {"kel_ext_call", l_ext_call},
     {nullptr, nullptr},
 };
+
+void mods_api_lua_register(lua_State* L, ModsAPI* api) {
+    for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++) {
+        lua_pushlightuserdata(L, api);
+        lua_pushcclosure(L, r->func, 1);
+        lua_setglobal(L, r->name);
+    }
+}

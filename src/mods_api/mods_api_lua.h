@@ -1,12 +1,11 @@
 // mods_api_lua: the Lua functions "require" and kel_* that scripts call.
 //
-// Thin wrappers: check the argument count, fetch the ModsAPI* from the registry
-// field "g2" (light userdata), convert the arguments, call one ModsAPI operation,
-// then raise its pending error or push the results. The ModsLua constructor
-// registers the whole table, in order:
+// Thin wrappers: check the argument count, fetch the ModsAPI* (the light userdata in
+// registry field "g2", also kept as each function's upvalue), convert the arguments,
+// call one ModsAPI operation, then raise its pending error or push the results. The
+// ModsLua constructor sets "g2" and registers the whole table, in order:
 //
-//   for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++)
-//       lua_register(L, r->name, r->func);
+//   mods_api_lua_register(L, api);
 #ifndef MODS_API_LUA_H
 #define MODS_API_LUA_H
 
@@ -14,5 +13,9 @@
 
 // Null-terminated, in registration order ("require", "kel_params_set", ... "kel_ext_call").
 extern const luaL_Reg mods_api_lua_functions[];
+
+class ModsAPI;
+// Registers the table as globals, each function with api as its upvalue.
+void mods_api_lua_register(lua_State* L, ModsAPI* api);
 
 #endif

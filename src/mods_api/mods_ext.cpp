@@ -45,7 +45,7 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
     std::string text = "[" + std::string(arg) + "]";
     var doc;
     json_decode(doc, text.data(), (int)text.size());
-    var value = doc.type() == 3 ? doc[0] : var();
+    var value = doc.type() == 3 && doc.len() > 0 ? doc[0] : var();  // "" is no argument
     var result;
     for (mods_ext_handler_fn h : _mods_ext_handlers) {
         result = h(api->game, name, value);

@@ -146,7 +146,7 @@ ModsLua::ModsLua(ModsAPI* a) : api(a), L(nullptr), error(0) {
     luaL_openlibs(L);
     lua_pushlightuserdata(L, api);
     lua_setfield(L, LUA_REGISTRYINDEX, "g2");
-    for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++) lua_register(L, r->name, r->func);
+    mods_api_lua_register(L, api);
     lua_register(L, "print", _mods_lua_print);
     lua_getglobal(L, "debug");
     lua_pushcfunction(L, _mods_lua_debug);

@@ -94,15 +94,11 @@ TEST_F(Api, ConsoleSplitsTrimsAndKeepsNewestFirst) {
     EXPECT_EQ(api->console_shown, 0);
     api->console("one\ttwo\r\nthree\n   \n\n");
     // CR+LF gives one line break (the empty piece between is dropped), blanks are dropped.
-    ASSERT_EQ(api->console_lines.size(), 2u);
-    EXPECT_EQ(api->console_lines[0], "three");
-    EXPECT_EQ(api->console_lines[1], "one    two");
+    EXPECT_EQ(api->console_lines, std::vector<std::string>({"three", "one    two"}));
     EXPECT_EQ(api->console_shown, 1);
-
     api->console("no newline");  // complete on its own: no partial line is kept
     api->console("next");
-    EXPECT_EQ(api->console_lines[0], "next");
-    EXPECT_EQ(api->console_lines[1], "no newline");
+    EXPECT_EQ(api->console_lines[0] + "|" + api->console_lines[1], "next|no newline");
 
     std::string many;
     for (int i = 0; i < 300; i++) many += "line " + std::to_string(i) + "\n";
@@ -124,67 +120,51 @@ TEST_F(Api, ParamsReachTheDriver) {
     api->params_set("caption", var("Cap"));
     api->params_set("appid", var("org.kel.test"));
     api->params_set("altdir", var(root + "/game"));
-    EXPECT_STREQ(driver_caption_get(), "Cap");
-    EXPECT_STREQ(driver_appid_get(), "org.kel.test");
-    EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
-
     api->params_set("datadir", var(root + "/data"));
-    EXPECT_EQ(std::string(driver_data_dir()), root + "/data");
-    api->params_set("icon", var("icon.png"));
-    EXPECT_EQ(std::string(driver_icon_get()), root + "/data/icon.png");
-
+    api->params_set("icon", var("icon.png"));  // found in the data area
+    EXPECT_EQ(std::vector<std::string>({driver_caption_get(), driver_appid_get(), driver_altdir_get(),
+                                        driver_data_dir(), driver_icon_get()}),
+              std::vector<std::string>({"Cap", "org.kel.test", root + "/game", root + "/data",
+                                        root + "/data/icon.png"}));
     api->params_set("suspendable", var(true));
     EXPECT_EQ(game.suspendable, 1);
     api->params_set("suspendable", var(0));
     EXPECT_EQ(game.suspendable, 0);
 }
 
+// Base names, once only, the data area as fallback and the record kept per module
+// (names seen from a game, altdir and the filter: tests/mods/api_require.lua).
 TEST_F(Api, RequireResolvesOnceByBaseName) {
     write_file(root + "/game/main.lua", "main()");
     write_file(root + "/game/util.lua", "util()");
     mkdir((root + "/game/sub").c_str(), 0755);
     write_file(root + "/game/sub/util.lua", "other()");
+    api->params_set("datadir", var(root + "/data"));
+    write_file(root + "/data/lib.lua", "lib()");
 
     api->require(game.script_path);
     api->require("sub/dir/util");  // sub-directories of the name are ignored
     api->require("util");          // same base name: not run again
     api->require("sub/util");
-    ASSERT_EQ(mod.scripts.size(), 2u);
-    EXPECT_EQ(mod.scripts[0], std::make_pair(std::string("main.lua"), std::string("main()")));
-    EXPECT_EQ(mod.scripts[1], std::make_pair(std::string("util.lua"), std::string("util()")));
-    ASSERT_EQ(api->modules.size(), 2u);
+    api->require("lib");
+    typedef std::pair<std::string, std::string> Run;
+    EXPECT_EQ(mod.scripts, std::vector<Run>({{"main.lua", "main()"}, {"util.lua", "util()"},
+                                             {"lib.lua", "lib()"}}));
+    ASSERT_EQ(api->modules.size(), 3u);
     EXPECT_EQ(api->modules[1].name, "sub/dir/util");
     EXPECT_EQ(api->modules[1].path, root + "/game/util.lua");
     EXPECT_GT(api->modules[1].mtime, 0);
+    EXPECT_EQ(api->modules[2].path, root + "/data/lib.lua");
     EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
     EXPECT_FALSE(api->error_flag);
-}
 
-TEST_F(Api, RequireMissingSetsPendingErrorAndConsoleLine) {
     api->require("nowhere");
     std::string msg;
     ASSERT_TRUE(api->error_take(&msg));
     EXPECT_EQ(msg, "file missing");
     EXPECT_FALSE(api->error_take(&msg));  // taken once
-    ASSERT_FALSE(api->console_lines.empty());
-    EXPECT_EQ(api->console_lines[0], "ModsAPI::require(\"nowhere\") file missing");
-    EXPECT_TRUE(api->modules.empty());
-    EXPECT_TRUE(mod.scripts.empty());
-}
-
-TEST_F(Api, RequireFallsBackToDataAreaAndHonoursAltdir) {
-    api->params_set("datadir", var(root + "/data"));
-    write_file(root + "/data/lib.lua", "lib()");
-    api->require("lib");
-    ASSERT_EQ(mod.scripts.size(), 1u);
-    EXPECT_EQ(api->modules[0].path, root + "/data/lib.lua");
-
-    mkdir((root + "/alt").c_str(), 0755);
-    write_file(root + "/alt/extra.lua", "extra()");
-    api->params_set("altdir", var(root + "/alt"));
-    api->require("extra");
-    ASSERT_EQ(mod.scripts.size(), 2u);
-    EXPECT_EQ(api->modules[1].path, root + "/alt/extra.lua");
+    EXPECT_EQ(api->console_lines.at(0), "ModsAPI::require(\"nowhere\") file missing");
+    EXPECT_EQ(api->modules.size(), 3u);
 }
 
 TEST_F(Api, ScriptPathWithoutDirectoryMeansWorkingDirectory) {
@@ -240,6 +220,37 @@ TEST_F(Api, ExitAndQuitStopTheApisHost) {
     game.quit = 0;
     EXPECT_EQ(api->ext_call("quit", ""), "null");
     EXPECT_EQ(game.quit, 1);
+}
+
+// Frames of different shape one after another: strings handed on from the frame
+// before carry nothing of it.
+TEST_F(Api, DrawListRecordsEachFrameAfresh) {
+    const std::string lng = "a_sprite_name_well_past_fifteen_characters";
+    struct Frame {
+        std::vector<int> types;
+        std::vector<std::string> names;
+    } frames[] = {
+        {{DRAW_IMAGE, DRAW_TEXT, DRAW_IMAGE}, {lng, "font", lng + "_b"}},
+        {{DRAW_VIEW, DRAW_IMAGE, DRAW_RECT, DRAW_IMAGE}, {"", "s", "", lng}},
+        {{DRAW_IMAGE, DRAW_IMAGE, DRAW_IMAGE, DRAW_IMAGE, DRAW_TEXT}, {lng, lng, "x", lng, "f"}},
+    };
+    for (const Frame& f : frames) {
+        api->clear();
+        for (size_t i = 0; i < f.types.size(); i++) {
+            if (f.types[i] == DRAW_VIEW) api->view(1, 2, 3, 4);
+            if (f.types[i] == DRAW_RECT) api->rect_draw(0xFF, 1, 2, 3, 4);
+            if (f.types[i] == DRAW_IMAGE) api->image_draw(f.names[i], 0xFFFFFF, 255, 1, 2, 3, 4, 0);
+            if (f.types[i] == DRAW_TEXT) api->font_draw(f.names[i], 12, "hi", 0xFFFFFF, 255, 1, 2);
+        }
+        ASSERT_EQ(api->draw_list.size(), f.types.size());
+        for (size_t i = 0; i < f.types.size(); i++) {
+            const DrawCmd& c = api->draw_list[i];
+            EXPECT_EQ(c.type, f.types[i]) << i;
+            EXPECT_EQ(c.name, f.names[i]) << i;
+            EXPECT_EQ(c.text, f.types[i] == DRAW_TEXT ? "hi" : "") << i;
+            EXPECT_EQ(c.x, 1.0f) << i;
+        }
+    }
 }
 
 // A restart deletes the API: the old script's music must stop with it, or the new

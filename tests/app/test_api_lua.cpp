@@ -6,6 +6,7 @@
 
 #include <lua.hpp>
 #include <string>
+#include <vector>
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
@@ -64,19 +65,14 @@ TEST_F(ApiLua, DrawingRecordsCommandsWithDefaults) {
     ASSERT_EQ(d.size(), 6u);
     const int types[] = {DRAW_VIEW, DRAW_IMAGE, DRAW_IMAGE, DRAW_RECT, DRAW_TEXT, DRAW_TEXT};
     for (int i = 0; i < 6; i++) EXPECT_EQ(d[i].type, types[i]) << i;
-    EXPECT_EQ(d[1].rot, 90.0f);  // the sixth argument is the rotation
-    EXPECT_EQ(d[1].h, 48.0f);
-    EXPECT_EQ(d[2].w, -16.0f);
-    EXPECT_EQ(d[2].alpha, -128);
-    EXPECT_EQ(d[3].colour, 0xFF00FFu);  // the colour comes first
-    EXPECT_EQ(d[3].x, 5.0f);
+    EXPECT_TRUE(d[1].rot == 90 && d[1].h == 48);  // the sixth argument is the rotation
+    EXPECT_TRUE(d[2].w == -16 && d[2].alpha == -128);
+    EXPECT_TRUE(d[3].colour == 0xFF00FFu && d[3].x == 5);  // the colour comes first
     EXPECT_EQ(d[4].text, "hi");
-    for (int i : {1, 4}) {
-        EXPECT_EQ(d[i].colour, 0xFFFFFFu) << i;
-        EXPECT_EQ(d[i].alpha, 255) << i;
-    }
-    EXPECT_EQ(d[5].colour, 0x00FF00u);
-    EXPECT_EQ(d[5].alpha, 100);
+    // colour and alpha: the defaults, then given
+    for (int i : {1, 4, 5})
+        EXPECT_EQ(std::make_pair(d[i].colour, d[i].alpha),
+                  std::make_pair(i == 5 ? 0x00FF00u : 0xFFFFFFu, i == 5 ? 100 : 255)) << i;
     api->clear();
     EXPECT_TRUE(api->draw_list.empty());
 }
@@ -96,8 +92,5 @@ TEST_F(ApiLua, EntryScriptMissingLeavesErrorForNextCall) {
 
 TEST_F(ApiLua, ConsoleCapturesPrint) {
     run(R"(print("a\r\nb", "c"))");  // each argument makes lines of its own
-    ASSERT_EQ(api->console_lines.size(), 3u);
-    EXPECT_EQ(api->console_lines[0], "c");
-    EXPECT_EQ(api->console_lines[1], "b");
-    EXPECT_EQ(api->console_lines[2], "a");
+    EXPECT_EQ(api->console_lines, std::vector<std::string>({"c", "b", "a"}));
 }

@@ -96,35 +96,30 @@ protected:
         game_paint();
     }
     static void push(const SDL_Event& ev) { ASSERT_EQ(SDL_PushEvent(const_cast<SDL_Event*>(&ev)), 1); }
-    static void key(SDL_Keycode sym) {
-        for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
+    // A press and its release, then a frame.
+    static void press(Uint32 down, Uint32 up, SDL_Keycode sym, int x = 0, int y = 0) {
+        for (Uint32 type : {down, up}) {
             SDL_Event ev = SDL_Event();
             ev.type = type;
-            ev.key.keysym.sym = sym;
+            if (sym) ev.key.keysym.sym = sym;
+            else ev.button.button = SDL_BUTTON_LEFT, ev.button.x = x, ev.button.y = y;
             push(ev);
         }
         frame();
     }
-    static void click(int x, int y) {
-        for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-            SDL_Event ev = SDL_Event();
-            ev.type = type;
-            ev.button.button = SDL_BUTTON_LEFT;
-            ev.button.x = x, ev.button.y = y;
-            push(ev);
-        }
-        frame();
-    }
+    static void key(SDL_Keycode sym) { press(SDL_KEYDOWN, SDL_KEYUP, sym); }
+    static void click(int x, int y) { press(SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, 0, x, y); }
     void button(SDL_GameControllerButton b) {
-        SDL_JoystickSetVirtualButton(js, b, 1);
-        frame();
-        SDL_JoystickSetVirtualButton(js, b, 0);
-        frame();
+        for (Uint8 v : {1, 0}) SDL_JoystickSetVirtualButton(js, b, v), frame();
     }
     void stick(Sint16 x, Sint16 y) {
         SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTX, x);
         SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTY, y);
         frame();
+    }
+    static int rgb(int x, int y) {
+        Rgba p = pixel(x, y);
+        return p.r << 16 | p.g << 8 | p.b;
     }
     // What the script printed since the last call, oldest first.
     std::vector<std::string> printed() {
@@ -188,10 +183,9 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(printed(), Lines({"gui b31 click b31"}));
     frame();
     // b31 has the focus colour, b11 the normal one, the dialog sits above the grid.
-    Rgba focus = pixel(2 * 90, 2 * 170), normal = pixel(2 * 90, 2 * 70), ok = pixel(250, 210);
-    EXPECT_EQ(std::vector<int>({focus.r, focus.g, focus.b}), std::vector<int>({255, 128, 0}));
-    EXPECT_EQ(std::vector<int>({normal.r, normal.g, normal.b}), std::vector<int>({64, 64, 64}));
-    EXPECT_EQ(std::vector<int>({ok.r, ok.g, ok.b}), std::vector<int>({0, 192, 255}));
+    EXPECT_EQ(rgb(2 * 90, 2 * 170), 0xff8000);
+    EXPECT_EQ(rgb(2 * 90, 2 * 70), 0x404040);
+    EXPECT_EQ(rgb(250, 210), 0x00c0ff);
     // Its black label is drawn in the middle of the button (view 120..200, 100..140).
     std::vector<unsigned char> px(160 * 80 * 4);
     glReadPixels(240, 480 - 280, 160, 80, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
@@ -214,6 +208,5 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     // A failed script keeps its last frame, with the menu on it (b21 has the focus).
     key(SDLK_x);
     frame();
-    Rgba kept = pixel(2 * 90, 2 * 120);
-    EXPECT_EQ(std::vector<int>({kept.r, kept.g, kept.b}), std::vector<int>({255, 128, 0}));
+    EXPECT_EQ(rgb(2 * 90, 2 * 120), 0xff8000);
 }

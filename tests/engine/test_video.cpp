@@ -8,64 +8,61 @@
 
 using namespace gfxt;
 
-// Must run before anything in this process touches SDL: the child starts clean.
-TEST(Video, NoDisplayRefusesWithReason) {
+// Runs f in a child process, its environment first changed by the (name, value) pairs
+// (value null: unset); f's answer is the exit status. The tests using it come first in
+// the file, so the child starts before this process touches SDL.
+template <class F>
+static void in_child(std::initializer_list<std::pair<const char*, const char*>> env, F f) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        unsetenv("SDL_VIDEODRIVER");
+        for (auto& e : env) e.second ? setenv(e.first, e.second, 1) : unsetenv(e.first);
         driver_verbose_set(0);
         driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
+        int ok = f();
+        driver_deinit();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(Video, NoDisplayRefusesWithReason) {
+    in_child({{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}, {"SDL_VIDEODRIVER", nullptr}}, [] {
         driver_video_init(0, 0, 640, 480, 240, 160, 0);
         int ok = driver_video_window() == NULL && driver_video_error()[0] != 0;
         driver_video_swap();  // without a window: nothing, no crash
         _driver_video_resize();
-        ok = ok && driver_video_minimize() == 0;
-        driver_deinit();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return ok && driver_video_minimize() == 0;
+    });
 }
 
 // The fallback when GLX has no ES profile: the same context through EGL.
 TEST(Video, EglGivesEs11Context) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("SDL_VIDEO_X11_FORCE_EGL", "1", 1);
-        driver_verbose_set(0);
-        driver_init(DRIVER_INIT_VIDEO | DRIVER_INIT_TIMER);
+    in_child({{"SDL_VIDEO_X11_FORCE_EGL", "1"}}, [] {
         driver_video_init(320, 200, 640, 480, 240, 160, 0);
         const char* v = driver_video_window() ? (const char*)glGetString(GL_VERSION) : NULL;
-        int ok = v && strstr(v, "OpenGL ES-CM 1.1") != NULL;
-        driver_deinit();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return v && strstr(v, "OpenGL ES-CM 1.1") != NULL;
+    });
 }
 
 class VideoTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(gl_up(640, 480)); }
     void TearDown() override { gl_down(); }
+    static std::pair<int, int> screen() {
+        int w = 0, h = 0;
+        driver_screen_size_get(&w, &h);
+        return {w, h};
+    }
 };
 
 TEST_F(VideoTest, OpensEs11ContextAtRequestedSize) {
     const char* v = (const char*)glGetString(GL_VERSION);
     ASSERT_TRUE(v);
     EXPECT_NE(std::string(v).find("OpenGL ES-CM 1.1"), std::string::npos) << v;
-    int w = 0, h = 0;
-    driver_screen_size_get(&w, &h);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
+    EXPECT_EQ(screen(), std::make_pair(640, 480));
     EXPECT_STREQ(driver_platform_get(), "desktop");
 }
 
@@ -85,10 +82,7 @@ TEST_F(VideoTest, SameSizeKeepsWindowNewSizeKeepsContextAndTextures) {
     EXPECT_EQ(log.find("no changes needed"), std::string::npos);
     EXPECT_EQ(driver_video_context(), ctx);
     EXPECT_EQ(log.find("SDL_GL_CreateContext"), std::string::npos);
-    int sw = 0, sh = 0;
-    driver_screen_size_get(&sw, &sh);
-    EXPECT_EQ(sw, 320);
-    EXPECT_EQ(sh, 240);
+    EXPECT_EQ(screen(), std::make_pair(320, 240));
     EXPECT_TRUE(glIsTexture(tex));
     // The context still draws into the new window.
     gfx_clear();
@@ -99,10 +93,7 @@ TEST_F(VideoTest, DefaultSizeIsEightyPercentOfDesktop) {
     SDL_DisplayMode m;
     ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &m), 0);
     driver_video_init(0, 0, 640, 480, 240, 160, 0);
-    int w = 0, h = 0;
-    driver_screen_size_get(&w, &h);
-    EXPECT_EQ(w, 80 * m.w / 100);
-    EXPECT_EQ(h, 80 * m.h / 100);
+    EXPECT_EQ(screen(), std::make_pair(80 * m.w / 100, 80 * m.h / 100));
 }
 
 TEST_F(VideoTest, CaptionAndFlipApplyAtTheRightTime) {
@@ -115,11 +106,9 @@ TEST_F(VideoTest, CaptionAndFlipApplyAtTheRightTime) {
 
     driver_flip_set(1);
     driver_video_init(300, 200, 640, 480, 240, 160, 0);
-    int w = 0, h = 0;
-    driver_screen_size_get(&w, &h);
+    std::pair<int, int> flipped = screen();
     driver_flip_set(0);
-    EXPECT_EQ(w, 200);
-    EXPECT_EQ(h, 300);
+    EXPECT_EQ(flipped, std::make_pair(200, 300));
 }
 
 TEST_F(VideoTest, IconAndImageLoad) {
@@ -128,10 +117,7 @@ TEST_F(VideoTest, IconAndImageLoad) {
     int w = 0, h = 0, comp = 0;
     unsigned char* px = driver_image_load(path.c_str(), &w, &h, &comp, 4);
     ASSERT_TRUE(px);
-    EXPECT_EQ(w, 16);
-    EXPECT_EQ(h, 8);
-    EXPECT_EQ(px[0], 0xFF);
-    EXPECT_EQ(px[15 * 4 + 3], 0x80);
+    EXPECT_TRUE(w == 16 && h == 8 && px[0] == 0xFF && px[15 * 4 + 3] == 0x80);
     free(px);
     EXPECT_EQ(driver_image_load((data_dir() + "/none.png").c_str(), &w, &h, &comp, 4), nullptr);
     driver_icon_set(path.c_str());

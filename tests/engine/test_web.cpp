@@ -55,8 +55,7 @@ TEST_F(Web, HeadSplitAndClose) {
         RawServer srv(c.pieces);
         kel_web* r = kel_web_create("127.0.0.1", srv.port, "/", nullptr, 0, 5);
         ASSERT_EQ(run(r), 1);
-        EXPECT_EQ(r->failed, 0);
-        EXPECT_EQ(r->state, 4);
+        EXPECT_TRUE(r->failed == 0 && r->state == 4);
         EXPECT_EQ(body_of(r), c.body);
         EXPECT_EQ(r->head_length, c.head_length);
         kel_web_free(r);
@@ -111,17 +110,12 @@ TEST_F(Web, GetFromPythonServer) {
         ASSERT_EQ(run(r), 1);
         EXPECT_EQ(r->failed, 0);
         EXPECT_EQ(std::string(r->response, 12), c.status_line);
-        if (c.body) {
-            EXPECT_TRUE(body_of(r) == *c.body);
-        }
+        EXPECT_TRUE(!c.body || body_of(r) == *c.body);
         int cap = r->response_capacity;
-        EXPECT_EQ(cap & (cap - 1), 0);
-        EXPECT_GE(cap, r->response_length);
+        EXPECT_TRUE((cap & (cap - 1)) == 0 && cap >= r->response_length) << cap;
         kel_web_free(r);
     }
-    remove((std::string(dir) + "/small.txt").c_str());
-    remove((std::string(dir) + "/big.bin").c_str());
-    rmdir(dir);
+    EXPECT_EQ(system(("rm -r " + std::string(dir)).c_str()), 0);
 }
 
 // Requests refused at creation: failed, state 0, no socket, a log line, and polling
@@ -147,9 +141,7 @@ TEST_F(Web, RefusedAtCreation) {
             r = kel_web_create(c.host.c_str(), c.port, c.path.c_str(), nullptr, 0, 5);
         });
         EXPECT_NE(log.find(c.log), std::string::npos) << log;
-        EXPECT_EQ(r->failed, 1);
-        EXPECT_EQ(r->state, 0);
-        EXPECT_EQ(r->sock, -1);
+        EXPECT_TRUE(r->failed == 1 && r->state == 0 && r->sock == -1);
         EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(_kel_web_poll(r), 1); }), "");
         EXPECT_EQ(r->state, 0);
         kel_web_free(r);
@@ -178,8 +170,7 @@ TEST_F(Web, RefusedAndSilent) {
     time_t t0 = time(nullptr);
     log = capture_stdout([&] { EXPECT_EQ(run(r, 5000), 1); });
     EXPECT_GE(time(nullptr) - t0, 1);
-    EXPECT_EQ(r->failed, 1);
-    EXPECT_EQ(r->state, 3);
+    EXPECT_TRUE(r->failed == 1 && r->state == 3);
     EXPECT_NE(log.find("timeout :: state = 3"), std::string::npos) << log;
     kel_web_free(r);
 }
@@ -193,8 +184,7 @@ TEST_F(Web, HostCacheLoggedOnce) {
         b = kel_gethostbyname("localhost");
     });
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(*a, htonl(INADDR_LOOPBACK));
+    EXPECT_TRUE(a == b && *a == htonl(INADDR_LOOPBACK));
     const char* line = "kel_gethostbyname('localhost') cached";
     size_t first = log.find(line);
     EXPECT_NE(first, std::string::npos) << log;

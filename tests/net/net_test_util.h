@@ -7,11 +7,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,13 +90,9 @@ struct RawServer {
     }
     // Waits up to ms for fd to be readable; false when stopping or timed out.
     bool wait_readable(int fd, int ms) {
-        for (int t = 0; t < ms && !stop; t += 10) {
-            fd_set rd;
-            FD_ZERO(&rd);
-            FD_SET(fd, &rd);
-            timeval tv = {0, 10000};
-            if (select(fd + 1, &rd, nullptr, nullptr, &tv) > 0) return true;
-        }
+        pollfd p = {fd, POLLIN, 0};
+        for (int t = 0; t < ms && !stop; t += 10)
+            if (poll(&p, 1, 10) > 0) return true;
         return false;
     }
     void serve(const std::vector<RawPiece>& pieces, bool hang) {
