@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -81,21 +82,73 @@ int AudioSourceCallback::get(int, int n, float* tmp) {
     return std::max(0, std::min(m, n));
 }
 
+// Appends packet `want` (from 0) of an Ogg file to out by its pages' lacing; false when
+// the file ends first.
+static bool _ogg_packet(const unsigned char* p, size_t n, int want, std::string* out) {
+    size_t pos = 0;
+    int packet = 0;
+    while (pos + 27 <= n && memcmp(p + pos, "OggS", 4) == 0) {
+        int segs = p[pos + 26];
+        size_t at = pos + 27 + (size_t)segs;
+        if (at > n) return false;
+        for (int i = 0; i < segs; i++) {
+            size_t len = p[pos + 27 + i];
+            if (at + len > n) return false;
+            if (packet == want) out->append((const char*)p + at, len);
+            at += len;
+            if (len < 255 && packet++ == want) return true;
+        }
+        pos = at;
+    }
+    return false;
+}
+
+static uint32_t _ogg_u32(const std::string& s, size_t at) {
+    const unsigned char* b = (const unsigned char*)s.data() + at;
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+}
+
+// stb_vorbis trusts the lengths of the comment header: a forged one makes it free
+// pointers it never set (a crash, on the audio thread for a stream). The comment packet
+// must hold every length it announces.
+static bool _ogg_comments_sound(const unsigned char* p, size_t n) {
+    std::string c;
+    if (!_ogg_packet(p, n, 1, &c) || c.size() < 15 || memcmp(c.data(), "\x03vorbis", 7) != 0)
+        return false;
+    size_t at = 7;
+    uint32_t len = _ogg_u32(c, at);
+    if (len > c.size() - at - 8) return false;  // the vendor, then the comment count
+    at += 4 + len;
+    uint32_t count = _ogg_u32(c, at);
+    at += 4;
+    if (count > (c.size() - at) / 4) return false;
+    for (uint32_t i = 0; i < count; i++) {
+        if (c.size() - at < 4) return false;
+        len = _ogg_u32(c, at);
+        at += 4;
+        if (len > c.size() - at) return false;
+        at += len;
+    }
+    return true;
+}
+
 AudioSourceVorbis::AudioSourceVorbis(const char* p)
     : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
-      resampler(nullptr), drained(false) {
+      resampler(nullptr), drained(false), failed(false) {
     snprintf(path, sizeof path, "%s", p ? p : "");
 }
 
 AudioSourceVorbis::~AudioSourceVorbis() { unload(); }
 
-int AudioSourceVorbis::length() {
-    if (!decoder && !load()) return 0;
-    return len;
-}
+// The mixer's way in: a stream that failed to load stays silent, without trying (and
+// logging) again on every buffer, until it is played again.
+static bool _vorbis_ready(AudioSourceVorbis* s) { return s->decoder || (!s->failed && s->load()); }
+
+int AudioSourceVorbis::length() { return _vorbis_ready(this) ? len : 0; }
 
 bool AudioSourceVorbis::load() {
     if (decoder) return true;
+    failed = true;  // until the end below is reached
     KEL_LOG("AudioSourceVorbis.load", "_mixer: AudioSourceVorbis.load '%s' ...\n", path);
     size_t size = 0;
     unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
@@ -106,7 +159,9 @@ bool AudioSourceVorbis::load() {
         return false;
     }
     int err = 0;
-    stb_vorbis* v = stb_vorbis_open_memory(buf, (int)size, &err, nullptr);
+    stb_vorbis* v = _ogg_comments_sound(buf, size)
+                        ? stb_vorbis_open_memory(buf, (int)size, &err, nullptr)
+                        : nullptr;
     if (!v) {
         free(buf);
         KEL_LOG("AudioSourceVorbis.load",
@@ -141,6 +196,7 @@ bool AudioSourceVorbis::load() {
     accounted = (uint32_t)size;
     _driver_audio_memused((int)accounted);
     decoder = v;  // last: a decoder means fully loaded
+    failed = false;
     return true;
 }
 
@@ -169,7 +225,7 @@ static int _vorbis_decode(AudioSourceVorbis* s, float* out, int frames) {
 }
 
 int AudioSourceVorbis::get(int pos, int n, float* tmp) {
-    if (!decoder && !load()) return 0;
+    if (!_vorbis_ready(this)) return 0;
     int count = std::min(n, len - pos);
     count &= ~1;
     if (count <= 0) return 0;
@@ -343,7 +399,7 @@ static AudioSource* _driver_audio_convert(const void* buf, Uint32 len, SDL_Audio
     return src;
 }
 
-static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
+AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     size_t size = 0;
     unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
     if (!buf || size > (size_t)INT_MAX) {
@@ -354,7 +410,9 @@ static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     }
     int channels = 0, rate = 0;
     short* out = nullptr;
-    int frames = stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out);
+    int frames = _ogg_comments_sound(buf, size)
+                     ? stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out)
+                     : 0;
     free(buf);
     uint64_t bytes = frames > 0 ? (uint64_t)frames * (uint64_t)channels * 2 : 0;
     if (frames <= 0 || !out || channels <= 0 || rate <= 0 || bytes > (uint64_t)INT_MAX) {
@@ -368,7 +426,7 @@ static AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     return src;
 }
 
-static AudioSource* _driver_audio_sample_load_wav(const char* path) {
+AudioSource* _driver_audio_sample_load_wav(const char* path) {
     SDL_AudioSpec fmt;
     Uint8* buf = nullptr;
     Uint32 len = 0;
@@ -439,7 +497,7 @@ void driver_audio_stream_play(int id, float volume) {
     if (!src) return;
     KEL_LOG("driver_audio_stream_play", "_mixer: stream_play %d\n", id);
     _voices_remove(id);
-    src->load();  // a failure plays silence and retries while mixed
+    src->load();  // a failure plays silence until the next play
     _voice_add(id, volume, 0.0f, 1);
 }
 

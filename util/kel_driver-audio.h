@@ -20,6 +20,7 @@
 #define KEL_DRIVER_AUDIO_H
 
 #include <stdint.h>
+#include <atomic>
 #include <vector>
 
 struct stb_vorbis;
@@ -86,6 +87,7 @@ public:
     _SDL_AudioStream* resampler;  // rate conversion, only when rate != 44100
     std::vector<float> decoded;   // decoder output before rate conversion
     bool drained;                 // decoder at its end, resampler flushed
+    std::atomic<bool> failed;     // the last load failed: the mixer does not retry
 };
 
 // A voice: one playing instance of a source.
@@ -114,6 +116,10 @@ int driver_audio_callback_play(AudioCallback* cb, float volume);
 void driver_audio_sample_reload(int id);
 void driver_audio_stream_reload(int id);
 void _driver_audio_memused(int delta);
+// The decoders behind driver_audio_sample_load: a whole file as a memory sample at the
+// mix format (owned by the caller), null when it cannot be read or decoded.
+AudioSource* _driver_audio_sample_load_ogg(const char* path);
+AudioSource* _driver_audio_sample_load_wav(const char* path);
 
 // Unit-internal, also used by tests and benchmarks.
 int _driver_audio_active();                      // 1 while a device is open

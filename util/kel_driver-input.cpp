@@ -94,6 +94,16 @@ static void _driver_text_convert() {
 
 /* ---- keys ---- */
 
+const char* driver_event_type_name(int type) {
+    static const char* names[] = {
+        nullptr,       "quit",        "suspend",    "resume",      "resize",    "reset",
+        "keydown",     "keyup",       "down",       "motion",      "up",        "mousedown",
+        "mousemotion", "mouseup",     "wheel",      "touchdown",   "touchmotion", "touchup",
+        nullptr,       nullptr,       "joymotion",  "joydown",     "joyup",     "joyhat",
+    };
+    return type > 0 && type < (int)(sizeof names / sizeof *names) ? names[type] : nullptr;
+}
+
 int driver_key_code(int sym) {
     if (sym >= SDLK_a && sym <= SDLK_z) return DRIVER_KEY_A + (sym - SDLK_a);
     if (sym >= SDLK_0 && sym <= SDLK_9) return DRIVER_KEY_0 + (sym - SDLK_0);

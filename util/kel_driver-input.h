@@ -56,6 +56,9 @@ enum {
     DRIVER_KEY_PAGEUP = 77, DRIVER_KEY_PAGEDOWN = 78,
 };
 
+// The script's name of an event code ("keydown", ...); null for codes without one.
+const char* driver_event_type_name(int type);
+
 // Returns 1 when something was consumed (e filled, possibly with type 0), 0 when
 // there is nothing more this frame.
 int driver_event_poll(Event* e);

@@ -243,12 +243,6 @@ extern "C" const char * SDLCALL SDL_GetHint(const char * a0) {
     return fn(a0);
 }
 
-extern "C" SDL_Keymod SDLCALL SDL_GetModState(void) {
-    typedef SDL_Keymod(SDLCALL * fn_t)(void);
-    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetModState");
-    return fn();
-}
-
 extern "C" Uint32 SDLCALL SDL_GetMouseState(int * a0, int * a1) {
     typedef Uint32(SDLCALL * fn_t)(int * a0, int * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetMouseState");

@@ -1,6 +1,7 @@
 #include "util/kel_driver.h"
 
 #include <SDL.h>
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
@@ -275,15 +276,46 @@ static int _driver_write_all(int fd, const void* buf, size_t len) {
     return 1;
 }
 
+// The directory part of a path: "." for a bare name, "/" for a name in the root.
+static std::string _driver_dir_of(const char* path) {
+    const char* slash = strrchr(path, '/');
+    return slash ? std::string(path, slash == path ? 1 : (size_t)(slash - path)) : ".";
+}
+
 // Flushes the directory entry of a rename, so the new name survives a power cut.
 static void _driver_sync_dir(const char* path) {
-    const char* slash = strrchr(path, '/');
-    std::string dir = slash ? std::string(path, slash == path ? 1 : (size_t)(slash - path)) : ".";
+    std::string dir = _driver_dir_of(path);
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
+}
+
+// Temporaries of earlier saves of path that were killed before their rename: our own
+// naming (NAME.tmp- and mkstemp's six letters or digits), regular files, and more than a
+// minute old, so that a save in flight in another process keeps its file.
+static void _driver_tmp_sweep(const char* path) {
+    const char* slash = strrchr(path, '/');
+    std::string dir = _driver_dir_of(path);
+    std::string prefix = std::string(slash ? slash + 1 : path) + ".tmp-";
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    time_t now = time(nullptr);
+    while (struct dirent* e = readdir(d)) {
+        const char* name = e->d_name;
+        if (strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+        const char* tail = name + prefix.size();
+        static const char letters[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        if (strlen(tail) != 6 || strspn(tail, letters) != 6) continue;
+        std::string file = dir + "/" + name;
+        struct stat st;
+        if (lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_mtime > now - 60)
+            continue;
+        if (unlink(file.c_str()) == 0) KEL_LOG("_driver_std_save", "removed stale %s\n", file.c_str());
+    }
+    closedir(d);
 }
 
 // The new content goes to a temporary file beside the target, is synced, then renamed over
@@ -321,6 +353,7 @@ int _driver_std_write(const char* path, const void* buf, size_t len, int sync) {
         return 0;
     }
     if (sync) _driver_sync_dir(path);
+    _driver_tmp_sweep(path);
     return 1;
 }
 

@@ -524,6 +524,11 @@ void gfx_atlas_parse(int t, const char* path) {
     _gfx->texs[t].atlas_time = (time_t)driver_file_mtime(path);
     // The resolved path is read as it is, so atlases in sub-directories work too.
     std::string text = driver_file_read(path);
+    gfx_atlas_parse_text(t, text, path);
+}
+
+void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
+    if (!_gfx) return;
     var doc;
     if (json_decode(doc, text.data(), (int)text.size()) != 0) {
         KEL_LOG("gfx_atlas_parse", "%s: not valid JSON\n", path);

@@ -118,6 +118,8 @@ int gfx_img_count();
 uint32_t gfx_img_gl_id(int index);
 void gfx_atlas_load(const char* name);
 void gfx_atlas_parse(int texture, const char* path);
+// The frames of a description's text as images of the texture (path names it in the log).
+void gfx_atlas_parse_text(int texture, const std::string& text, const char* path);
 
 // Batch: 20-byte interleaved vertices, premultiplied colour.
 struct GVertex {

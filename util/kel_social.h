@@ -5,7 +5,7 @@
 // (signed out), all other fields zero, through the post hook (the game host's event
 // entry). Nothing is posted while no hook is set.
 //
-//   social_post_set(game_event);
+//   social_post_set(game_post);
 //   social_login("ann", "u-17", "");   // posts 30 once, however often repeated
 #ifndef KEL_SOCIAL_H
 #define KEL_SOCIAL_H

@@ -173,7 +173,7 @@ kel_web* kel_web_create(const char* host, int port, const char* path, const void
 
 // Looks for the blank line that ends the head in the bytes not scanned yet; until it
 // has been seen everything received counts as head.
-static void _kel_web_head_scan(kel_web* r) {
+void _kel_web_head_scan(kel_web* r) {
     int i = r->head_scanned;
     for (; i < r->response_length && !r->head_done; i++) {
         char c = r->response[i];

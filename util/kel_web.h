@@ -62,6 +62,9 @@ kel_web* kel_web_create(const char* host, int port, const char* path, const void
 // 1 when the request is over (finished or failed), 0 while it is in progress.
 int _kel_web_poll(kel_web* r);
 void kel_web_free(kel_web* r);
+// Continues the search for the end of the head over the response bytes not scanned yet
+// (called after every receive); head_length counts everything until the end is seen.
+void _kel_web_head_scan(kel_web* r);
 
 // The cached IPv4 address (network order) of a host, resolving it on a miss; null when
 // it does not resolve (nothing is cached then, so the next call tries again).

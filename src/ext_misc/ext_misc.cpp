@@ -86,7 +86,7 @@ static void _ext_video_resize(Game* host, const var& args) {
     e.type = EVT_RESIZE;
     e.width = (float)w;
     e.height = (float)h;
-    game_event(e);
+    game_post(e);
 }
 
 static void _ext_png_append(void* ctx, void* data, int size) {

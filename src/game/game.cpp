@@ -9,6 +9,7 @@
 
 #include <GLES/gl.h>
 #include <SDL.h>
+#include <stb/stb_image_write.h>
 
 #include "src/ext_gui/ext_gui.h"
 #include "src/ext_misc/ext_misc.h"
@@ -64,12 +65,25 @@ static int _game_path_set(char* dst, const char* src, const char* what) {
     return 1;
 }
 
+// "N:PATH"; anything else is reported and ignored.
+static void _game_capture_option(Game* g, const char* value) {
+    char* end;
+    long n = strtol(value, &end, 10);
+    if (end == value || *end != ':' || !end[1] || n < 0 || n > INT32_MAX) {
+        fprintf(stderr, "kelgame: -capture %s: expected FRAME:PATH, ignored\n", value);
+        return;
+    }
+    g->captures.push_back(GameCapture{(int)n, end + 1});
+}
+
 void game_options_parse(Game* g, int argc, char** argv) {
     for (int i = 0; i < argc; i++) {
         const char* a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (strcmp(a, "-headless") == 0) {
             g->headless = 1;
+        } else if (strcmp(a, "-fixed-dt") == 0) {
+            g->fixed_dt = 1;
         } else if (!next) {
             continue;
         } else if (strcmp(a, "-mod") == 0) {
@@ -80,6 +94,14 @@ void game_options_parse(Game* g, int argc, char** argv) {
             g->width = (int)strtol(next, nullptr, 10);
         } else if (strcmp(a, "-height") == 0) {
             g->height = (int)strtol(next, nullptr, 10);
+        } else if (strcmp(a, "-frames") == 0) {
+            g->frames = (int)strtol(next, nullptr, 10);
+        } else if (strcmp(a, "-record") == 0) {
+            g->record_path = next;
+        } else if (strcmp(a, "-replay") == 0) {
+            g->replay_path = next;
+        } else if (strcmp(a, "-capture") == 0) {
+            _game_capture_option(g, next);
         } else if (strcmp(a, "-crash") == 0) {
             if (strcmp(next, "wait") == 0) g->crash = GAME_CRASH_WAIT;
             else if (strcmp(next, "exit") == 0) g->crash = GAME_CRASH_EXIT;
@@ -126,6 +148,35 @@ static void _game_mod_resolve(Game* g) {
     }
 }
 
+static void _game_replay_bad(void* ctx, int line, const char* why) {
+    fprintf(stderr, "kelgame: %s:%d: %s, line skipped\n", (const char*)ctx, line, why);
+}
+
+// Opens the record file and reads the replay file; a run that cannot do what its
+// command line asks ends at once, as a CI job must not pass without its input.
+static void _game_ci_start(Game* g) {
+    if (!g->replay_path.empty()) {
+        const char* path = g->replay_path.c_str();
+        if (!driver_file_exists(path)) {
+            fprintf(stderr, "kelgame: cannot read the replay file %s\n", path);
+            exit(1);
+        }
+        std::string text = driver_file_read(path);
+        replay_parse(text.data(), text.size(), &g->replay, _game_replay_bad, (void*)path);
+        g->replay_next = 0;
+    }
+    if (!g->record_path.empty()) {
+        g->record = fopen(g->record_path.c_str(), "w");
+        if (!g->record) {
+            fprintf(stderr, "kelgame: cannot write the record file %s\n", g->record_path.c_str());
+            exit(1);
+        }
+        fputs("# kelgame record: FRAME TYPE FIELD=VALUE ...\n", g->record);
+    }
+    if (g->headless && !g->captures.empty())
+        fprintf(stderr, "kelgame: -capture needs a window, ignored when headless\n");
+}
+
 static void _game_start(Game* g) {
     _game_current = g;
     g->quit = 0;
@@ -166,9 +217,10 @@ static void _game_start(Game* g) {
     ext_trans_init(g);
     ext_misc_init(g);
     ext_net_init(g);
-    social_post_set(game_event);
+    social_post_set(game_post);
     ext_gui_init(g);
 
+    _game_ci_start(g);
     g->script_path[0] = 0;
     _game_mod_resolve(g);
     memcpy(g->script_path, g->mod_path, sizeof(g->script_path));
@@ -207,8 +259,9 @@ static void _game_route(Game* g, Event e) {
         return;
     }
     if (mods_console_key(g, e)) return;
-    // without SDL (headless) no key is ever held
-    bool mod_held = driver_sdl_loaded() && (SDL_GetModState() & 0xFC0) != 0;
+    // The event's own modifier bits: the live keyboard state may be several events
+    // ahead (a burst pumped at once), and replayed keys have none.
+    bool mod_held = (e.button & (DRIVER_MOD_CTRL | DRIVER_MOD_ALT | DRIVER_MOD_GUI)) != 0;
     if (e.type == EVT_KEYDOWN && e.key == DRIVER_KEY_A + ('f' - 'a') && mod_held) {
         g->fullscreen = g->fullscreen == 1 ? -1 : 1;
         Event reset = Event();
@@ -249,7 +302,24 @@ static void _game_route(Game* g, Event e) {
 }
 
 void game_event(Event e) {
+    Game* g = _game;
+    if (!g) return;
+    if (g->record) fputs(replay_line(g->frame, e).c_str(), g->record);
+    _game_route(g, e);
+}
+
+void game_post(Event e) {
     if (_game) _game_route(_game, e);
+}
+
+// Replayed events of this frame go through the same door as live ones.
+static void _game_replay_frame(Game* g) {
+    while (g->replay_next < g->replay.size() && !g->quit) {
+        const ReplayEvent& r = g->replay[g->replay_next];
+        if (r.frame > g->frame) break;
+        g->replay_next++;
+        game_event(r.event);
+    }
 }
 
 float game_dt(int last, int now) {
@@ -280,9 +350,19 @@ static void _game_crash(Game* g) {
     }
 }
 
+// "-frames N" is over: quit, failing the run if its script failed under "-crash exit".
+static void _game_frames_done(Game* g) {
+    ModsBase* mod = g->mod;
+    if (g->crash == GAME_CRASH_EXIT && mod && mod->overrides(ModsBase::OP_IS_OKAY) &&
+        !mod->is_okay())
+        _game_crash(g);
+    g->quit = 1;
+}
+
 void game_loop() {
     Game* g = _game;
     if (!g) return;
+    _game_replay_frame(g);
     if (!g->headless) {
         gfx_reload_auto();
         font_reload_auto();
@@ -292,7 +372,7 @@ void game_loop() {
     if (_game_last_loop == -1) _game_last_loop = driver_ticks();
     if (driver_ticks() < 0) driver_ticks_reset();
     int now = driver_ticks();
-    float dt = game_dt(_game_last_loop, now);
+    float dt = g->fixed_dt ? 1.0f / 60.0f : game_dt(_game_last_loop, now);
     _game_last_loop = now;
     if (now > GAME_DAY_MS) {
         driver_ticks_reset();
@@ -303,7 +383,9 @@ void game_loop() {
     ModsBase* mod = g->mod;
     if (mod && mod->overrides(ModsBase::OP_LOOP)) mod->loop(dt);
     mod = g->mod;
-    if (g->headless && mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay())
+    // "exit" also ends a windowed run: a CI job waits for no one to fix the script.
+    if ((g->headless || g->crash == GAME_CRASH_EXIT) && mod &&
+        mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay())
         _game_crash(g);
 }
 
@@ -331,23 +413,48 @@ static void _game_script_paint(Game* g) {
     glColor4ub(255, 255, 255, 255);
 }
 
+// The frame just drawn, read back from the back buffer, as an opaque PNG.
+static void _game_capture(const char* path) {
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(driver_video_window(), &w, &h);
+    if (w <= 0 || h <= 0) return;
+    std::vector<uint8_t> rgba((size_t)w * h * 4), rgb((size_t)w * h * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (int y = 0; y < h; y++) {  // GL rows run bottom up
+        const uint8_t* src = &rgba[(size_t)(h - 1 - y) * w * 4];
+        uint8_t* dst = &rgb[(size_t)y * w * 3];
+        for (int x = 0; x < w; x++) memcpy(dst + 3 * x, src + 4 * x, 3);
+    }
+    if (!stbi_write_png(path, w, h, 3, rgb.data(), w * 3))
+        fprintf(stderr, "kelgame: cannot write the capture %s\n", path);
+    KEL_LOG("game_paint", "capture %s (%dx%d)\n", path, w, h);
+}
+
 void game_paint() {
     Game* g = _game;
     if (!g) return;
     if (!g->headless) {
         gfx_clear();
         _game_script_paint(g);
+        for (const GameCapture& c : g->captures)
+            if (c.frame == g->frame) _game_capture(c.path.c_str());
         driver_video_swap();
     }
+    if (g->record) fflush(g->record);  // a killed run keeps what it recorded
+    if (++g->frame == g->frames && g->frames > 0) _game_frames_done(g);
     if (_game_last_frame == -1) _game_last_frame = driver_ticks();
     int wait = game_limiter_wait(_game_last_frame, driver_ticks());
-    // Benchmarks measure the frame rate without the 60 Hz cap.
+    // Benchmarks measure the frame rate without the 60 Hz cap; fixed steps need none,
+    // unless someone is playing while the input is recorded.
     static const int unlimited = getenv("KEL_BENCH_UNLIMITED") != NULL;
-    if (wait > 0 && !unlimited) driver_delay(wait);
+    if (wait > 0 && !unlimited && !(g->fixed_dt && !g->record)) driver_delay(wait);
     _game_last_frame = driver_ticks();
 }
 
 static void _game_stop(Game* g) {
+    if (g->record) fclose(g->record);
+    g->record = nullptr;
     // The mod goes first: its state may still print to the API's console while closing.
     delete g->mod;
     g->mod = nullptr;

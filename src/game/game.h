@@ -12,7 +12,13 @@
 #ifndef GAME_H
 #define GAME_H
 
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
 #include "util/kel_driver-input.h"
+#include "util/kel_replay.h"
 
 class ModsAPI;
 class ModsBase;
@@ -21,6 +27,12 @@ enum { GAME_PATH_MAX = 512 };
 
 // What a headless host does when its script is no longer sound.
 enum { GAME_CRASH_WAIT = 0, GAME_CRASH_EXIT = 1, GAME_CRASH_RESTART = 2 };
+
+// "-capture N:PATH": frame N is written to PATH as a PNG.
+struct GameCapture {
+    int frame;
+    std::string path;
+};
 
 struct Game {
     int started;
@@ -37,11 +49,25 @@ struct Game {
     int height;      // "-height"
     int headless;
     int crash;  // GAME_CRASH_*
+
+    // Runs in a game's CI: "-frames N", "-fixed-dt", "-record FILE", "-replay FILE",
+    // "-capture N:PATH" (0 / empty when not given).
+    int frames;    // quit after this many frames
+    int fixed_dt;  // every dt is 1/60 s and the limiter never sleeps
+    std::string record_path, replay_path;
+    std::vector<GameCapture> captures;
+    int frame;     // frames run so far; events carry it in a record
+    FILE* record;  // open while recording
+    std::vector<ReplayEvent> replay;  // events still to deliver, in frame order
+    size_t replay_next;
 };
 
 void game_init(int argc, char** argv);
 int game_quit(int request);  // request >= 0 stores it; answers 1 when quitting
-void game_event(Event e);
+void game_event(Event e);  // a platform event; "-record" writes it
+// An event the engine makes itself (a window resize asked for by the script, ...): routed
+// like a platform event but not recorded, as a replayed run makes it again.
+void game_post(Event e);
 void game_loop();
 void game_paint();
 void game_deinit();

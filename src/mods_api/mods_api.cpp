@@ -23,7 +23,11 @@ ModsAPI::ModsAPI(Game* g)
     driver_datadir_query_set(mods_api_datadir);
 }
 
-ModsAPI::~ModsAPI() {}
+// The script's music ends with it: a restarted script starts its own afresh.
+ModsAPI::~ModsAPI() {
+    for (const auto& st : stream_states)
+        if (st.second == 1) driver_audio_stream_stop(mixer_stream_load(st.first.c_str()));
+}
 
 void ModsAPI::console(const std::string& text) {
     std::string t;

@@ -1,5 +1,7 @@
 #include "src/mods_lua/mods_lua_var.h"
 
+#include <math.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <lua.hpp>
@@ -10,10 +12,25 @@
 // doubled because Lua drops the first newline of a long string.
 static void _lua_long_string(std::string& out, const std::string& text) {
     std::string s = str_replace(text, "]=]", "?");
+    if (s.find('\r') != std::string::npos) {
+        // Lua reads every line break in a long string as "\n": quote and escape instead.
+        out += '"';
+        for (unsigned char c : s) {
+            if (c >= 32 && c < 127 && c != '"' && c != '\\') {
+                out += (char)c;
+            } else {
+                char esc[8];
+                snprintf(esc, sizeof esc, "\\%03u", c);
+                out += esc;
+            }
+        }
+        out += '"';
+        return;
+    }
     bool tail = s.size() >= 2 && s.compare(s.size() - 2, 2, "]=") == 0;
     if (tail) s.pop_back();
     out += "[=[";
-    if (!s.empty() && (s[0] == '\n' || s[0] == '\r')) out += '\n';
+    if (!s.empty() && s[0] == '\n') out += '\n';
     out += s;
     out += "]=]";
     if (tail) out += "..'='";
@@ -40,7 +57,11 @@ static void _lua_table_source(std::string& out, const var& v) {
 static void _lua_source(std::string& out, const var& v) {
     switch (v.type()) {
     case 0: out += "nil"; break;
-    case 1: out += v.str(); break;
+    case 1:
+        // inf and nan have no text Lua reads as a number
+        if (isfinite(v.number())) out += v.str();
+        else out += v.number() != v.number() ? "(0/0)" : v.number() > 0 ? "(1/0)" : "(-1/0)";
+        break;
     case 4: _lua_table_source(out, v); break;
     case 5: out += v.truth() ? "true" : "false"; break;
     default: _lua_long_string(out, v.str()); break;

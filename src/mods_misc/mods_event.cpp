@@ -13,15 +13,9 @@
 #include "util/kel_var.h"
 
 const char* mods_event_type_name(int type) {
-    static const char* names[] = {
-        nullptr,       "quit",        "suspend",    "resume",      "resize",    "reset",
-        "keydown",     "keyup",       "down",       "motion",      "up",        "mousedown",
-        "mousemotion", "mouseup",     "wheel",      "touchdown",   "touchmotion", "touchup",
-        "?",           "?",           "joymotion",  "joydown",     "joyup",     "joyhat",
-    };
     if (type == 0 || type == 30 || type == 31) return nullptr;
-    if (type > 0 && type < (int)(sizeof names / sizeof *names)) return names[type];
-    return "?";
+    const char* name = driver_event_type_name(type);
+    return name ? name : "?";
 }
 
 const char* mods_event_button_name(int button) {

@@ -1,6 +1,7 @@
 // Values crossing between var and Lua: the generated source must always be valid
 // Lua that gives the value back, and the plain-value conversions keep their rules.
 #include <gtest/gtest.h>
+#include <math.h>
 
 #include <lua.hpp>
 
@@ -35,13 +36,15 @@ TEST(Bridge, TableTextForms) {
     EXPECT_EQ(lua_source_of(var(3.0)), "3");
     EXPECT_EQ(lua_source_of(var(1e-7)), "0.0");
     EXPECT_EQ(lua_source_of(var("a]=]b")), "[=[a?b]=]");
+    EXPECT_EQ(lua_source_of(var(HUGE_VAL)) + lua_source_of(var(-HUGE_VAL)), "(1/0)(-1/0)");
 }
 
 // Every string must read back unchanged, except that "]=]" reads "?".
 TEST(Bridge, StringsStayValidLua) {
     LuaState lua;
     const char* cases[] = {"", "plain", "a]", "a]=", "]=", "]", "a]==", "]=]=", "x]=]",
-                           "]=]=]", "[=[", "\nlead", "\n", "q\"'\\"};
+                           "]=]=]", "[=[", "\nlead", "\n", "q\"'\\", "\r", "\r\nx\n\r",
+                           "a]=]\r\x01\xff"};
     for (const char* c : cases) {
         std::string want = str_replace(c, "]=]", "?");
         EXPECT_EQ(lua.eval(lua_source_of(var(c))), want) << lua_source_of(var(c));

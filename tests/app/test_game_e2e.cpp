@@ -1,7 +1,7 @@
 // The bundled game (data/main.lua) played in process under Xvfb with injected input:
 // the title menu by keys, a round steered by keys, the mouse and a virtual controller
-// and lost, the high score saved into the user area, a screenshot, and a restart that
-// still knows the score. The round has one life ("-lives 1"); once steered it runs
+// and lost, the high score saved into the user area, a screenshot, a restart that
+// still knows the score, and Alt+Q as one burst of events ending it. The round has one life ("-lives 1"); once steered it runs
 // eight times as fast (its "pace" parameter), so the whole game takes a few seconds.
 // The script prints what happens.
 #include <SDL2/SDL.h>
@@ -55,10 +55,11 @@ protected:
         Game* g = game_current();
         ASSERT_TRUE(g->mod && g->mod->is_okay());
     }
-    static void push(Uint32 type, SDL_Keycode sym) {
+    static void push(Uint32 type, SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
         SDL_Event ev = SDL_Event();
         ev.type = type;
         ev.key.keysym.sym = sym;
+        ev.key.keysym.mod = mod;
         ASSERT_EQ(SDL_PushEvent(&ev), 1);
     }
     static void key(SDL_Keycode sym) {
@@ -182,4 +183,13 @@ TEST_F(BundledGame, MenuRoundHighScoreAndRestart) {
     mods_restart(game_current(), 1);
     EXPECT_EQ(until("best", 1), "best " + std::to_string(score));
     frames(5);
+
+    // Alt+Q pumped in one burst, Alt already let go when it is read: the key event's
+    // own modifier still quits.
+    push(SDL_KEYDOWN, SDLK_LALT, KMOD_LALT);
+    push(SDL_KEYDOWN, SDLK_q, KMOD_LALT);
+    push(SDL_KEYUP, SDLK_q, KMOD_LALT);
+    push(SDL_KEYUP, SDLK_LALT);
+    frame();
+    EXPECT_EQ(game_quit(-1), 1);
 }

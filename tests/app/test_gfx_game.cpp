@@ -105,9 +105,7 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
 
     // Ctrl+F: full screen, the same GL context and textures in the new window.
     void* ctx = driver_video_context();
-    SDL_SetModState(KMOD_LCTRL);
-    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
-    SDL_SetModState(KMOD_NONE);
+    game_event(key(DRIVER_KEY_A + ('f' - 'a'), DRIVER_MOD_CTRL));
     EXPECT_EQ(g->fullscreen, 1);
     EXPECT_EQ(driver_video_context(), ctx);
     EXPECT_TRUE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
@@ -123,13 +121,11 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     }
 
     // Ctrl+F again: back to a window; Ctrl+Q ends the loop.
-    SDL_SetModState(KMOD_LCTRL);
-    game_event(key(DRIVER_KEY_A + ('f' - 'a')));
+    game_event(key(DRIVER_KEY_A + ('f' - 'a'), DRIVER_MOD_CTRL));
     EXPECT_EQ(g->fullscreen, -1);
     EXPECT_FALSE(SDL_GetWindowFlags(driver_video_window()) & SDL_WINDOW_FULLSCREEN);
     EXPECT_EQ(game_quit(-1), 0);
-    game_event(key(DRIVER_KEY_A + ('q' - 'a')));
-    SDL_SetModState(KMOD_NONE);
+    game_event(key(DRIVER_KEY_A + ('q' - 'a'), DRIVER_MOD_CTRL));
     EXPECT_EQ(game_quit(-1), 1);
     game_deinit();
     unsetenv("KEL_BENCH_UNLIMITED");

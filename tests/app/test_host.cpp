@@ -37,6 +37,18 @@ TEST(HostOptions, ParsesLikeTheCommandLine) {
     EXPECT_EQ(g.headless, 1);             // a value is also examined as an option
     // The overlong path is refused whole; the trailing "-mod" has no value.
     EXPECT_STREQ(g.mod_path, "-headless");
+
+    const char* ci[] = {"kelgame", "-frames", "600", "-fixed-dt", "-capture", "599:end.png",
+                        "-capture", "x.png", "-capture", "7:", "-capture", "3:a:b.png",
+                        "-record", "r.txt", "-replay", "p.txt", "-record"};
+    Game c = Game();
+    game_options_parse(&c, 17, (char**)ci);
+    EXPECT_EQ(c.frames, 600);
+    EXPECT_EQ(c.fixed_dt, 1);
+    ASSERT_EQ(c.captures.size(), 2u);  // "x.png" and "7:" are refused
+    EXPECT_EQ(c.captures[0].frame, 599);
+    EXPECT_EQ(c.captures[1].path, "a:b.png");
+    EXPECT_EQ(c.record_path + c.replay_path, "r.txtp.txt");
 }
 
 TEST(HostClock, StepAndLimiter) {
@@ -213,9 +225,14 @@ TEST_F(HostGame, RouterCombinations) {
     e.type = EVT_MOUSEDOWN;
     game_event(e);
     EXPECT_EQ(get("get"), "mousedown,down");
+    // The event's own modifier bits decide, not the live keyboard state.
     SDL_SetModState(KMOD_LCTRL);
     e.type = EVT_KEYDOWN;
     e.key = DRIVER_KEY_A + 5;  // F
+    e.button = DRIVER_MOD_SHIFT;
+    game_event(e);
+    EXPECT_EQ(get("get"), "keydown");
+    e.button = DRIVER_MOD_CTRL | DRIVER_MOD_SHIFT;
     game_event(e);
     game_event(e);
     EXPECT_EQ(get("get"), "reset,keydown,reset,keydown");
@@ -224,6 +241,7 @@ TEST_F(HostGame, RouterCombinations) {
     game_event(e);
     e.type = EVT_KEYDOWN;
     e.key = DRIVER_KEY_A + 16;  // Q
+    e.button = DRIVER_MOD_ALT;
     game_event(e);
     EXPECT_EQ(get("get"), "suspend");
     EXPECT_EQ(game_quit(-1), 1);

@@ -1,5 +1,6 @@
 // File access, data directories and ticks of the driver, on real files in a temp dir.
 #include <gtest/gtest.h>
+#include <utime.h>
 
 #include "tests/engine/test_capture.h"
 #include <dirent.h>
@@ -168,6 +169,27 @@ TEST_F(Driver, SaveKeepsModeAndLeavesNoTemporary) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(driver_file_read("cfg"), "new");
     EXPECT_EQ(system("ls | grep -q tmp-"), 256) << "a temporary file was left behind";
+}
+
+// A save killed before its rename leaves its temporary; the next good save of that file
+// removes it, and nothing that is not one of its own stale temporaries.
+TEST_F(Driver, SaveRemovesStaleTemporaries) {
+    const struct {
+        const char* name;
+        int age;  // seconds
+        bool removed;
+    } files[] = {{"s.json.tmp-Ab12Cd", 3600, true}, {"s.json.tmp-xY9zZ0", 120, true},
+                 {"s.json.tmp-Fresh1", 0, false},   // maybe a save in flight elsewhere
+                 {"s.json.tmp-Ab12C", 3600, false}, {"s.json.tmp-Ab12Cd7", 3600, false},
+                 {"s.json.tmp-Ab-2Cd", 3600, false}, {"t.json.tmp-Ab12Cd", 3600, false},
+                 {"xs.json.tmp-Ab12Cd", 3600, false}};
+    for (const auto& f : files) {
+        write_file(f.name, "partial");
+        utimbuf t = {time(nullptr) - f.age, time(nullptr) - f.age};
+        utime(f.name, &t);
+    }
+    EXPECT_EQ(driver_file_save("s.json", "{}", 2), 1);
+    for (const auto& f : files) EXPECT_EQ(access(f.name, F_OK) != 0, f.removed) << f.name;
 }
 
 // A save that fails half-way (here: the file size limit, as a full disk would) must report
