@@ -198,6 +198,27 @@ void gfx_view_scale_set(float scale) {
     if (_gfx) _gfx->scale = scale;
 }
 float gfx_view_scale_get() { return _gfx ? _gfx->scale : 1.0f; }
+
+GfxView gfx_view_window() {
+    GfxView v;
+    gfx_view_size_get(&v.w, &v.h);
+    gfx_view_offset_get(&v.x, &v.y);
+    v.scale = gfx_view_scale_get();
+    int w = 0, h = 0;
+    driver_screen_size_get(&w, &h);
+    gfx_view_size_set(w, h);
+    gfx_view_offset_set(0, 0);
+    gfx_view_scale_set(1.0f);
+    gfx_ortho();
+    return v;
+}
+
+void gfx_view_restore(const GfxView& v) {
+    gfx_view_size_set(v.w, v.h);
+    gfx_view_offset_set((float)v.x, (float)v.y);
+    gfx_view_scale_set(v.scale);
+    gfx_ortho();
+}
 void gfx_depth_range_set(float near_z, float far_z) {
     if (!_gfx) return;
     _gfx->near_z = near_z;

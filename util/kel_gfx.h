@@ -80,6 +80,14 @@ void gfx_view_offset_get(int* x, int* y);
 void gfx_view_angle_set(float degrees);
 void gfx_view_scale_set(float scale);
 float gfx_view_scale_get();
+// Overlays draw in window pixels: gfx_view_window saves the view and sets it to the
+// window (no offset, scale 1, projected); gfx_view_restore puts the saved one back.
+struct GfxView {
+    int w, h, x, y;
+    float scale;
+};
+GfxView gfx_view_window();
+void gfx_view_restore(const GfxView& v);
 void gfx_depth_range_set(float near_z, float far_z);
 void gfx_input_rect_set(float x, float y, float w, float h);
 void gfx_input_rect_clear();

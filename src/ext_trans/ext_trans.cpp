@@ -163,15 +163,9 @@ static void _trans_draw(const var& args) {
 
     int flip = driver_flip_get();
     driver_flip_set(0);
-    int vw, vh, ox, oy, w, h;
-    gfx_view_size_get(&vw, &vh);
-    gfx_view_offset_get(&ox, &oy);
-    float scale = gfx_view_scale_get();
+    GfxView saved = gfx_view_window();
+    int w, h;
     driver_screen_size_get(&w, &h);
-    gfx_view_size_set(w, h);
-    gfx_view_offset_set(0, 0);
-    gfx_view_scale_set(1.0f);
-    gfx_ortho();
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     switch (effect) {
@@ -193,11 +187,8 @@ static void _trans_draw(const var& args) {
 
     glColor4f(1, 1, 1, 1);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    gfx_view_size_set(vw, vh);
-    gfx_view_offset_set((float)ox, (float)oy);
-    gfx_view_scale_set(scale);
     driver_flip_set(flip);
-    gfx_ortho();
+    gfx_view_restore(saved);
 }
 
 var ext_trans_call(Game* host, const std::string& name, var args) {

@@ -116,18 +116,9 @@ void mods_console_paint(Game* g) {
     c->failed = failed;
     if (!c->open) return;
     gfx_batch_flush();
-    int vw, vh, ox, oy, w = 0, h = 0;
-    gfx_view_size_get(&vw, &vh);
-    gfx_view_offset_get(&ox, &oy);
-    float scale = gfx_view_scale_get();
+    int w = 0, h = 0;
+    GfxView saved = gfx_view_window();
     driver_screen_size_get(&w, &h);
-    gfx_view_size_set(w, h);
-    gfx_view_offset_set(0, 0);
-    gfx_view_scale_set(1.0f);
-    gfx_ortho();
     _mods_console_draw(g->api, w, h);
-    gfx_view_size_set(vw, vh);
-    gfx_view_offset_set((float)ox, (float)oy);
-    gfx_view_scale_set(scale);
-    gfx_ortho();
+    gfx_view_restore(saved);
 }
