@@ -5,8 +5,9 @@ FUZZ_BUILD  ?= build-fuzz
 ARMHF_BUILD ?= build-armhf
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
-# GL and window tests need an X server; give them a virtual one when there is none.
-XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
+# GL and window tests need an X server; give them a virtual one when there is none. It must
+# not reset when its last client leaves: a test connecting during the reset gets no window.
+XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 .PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-armhf \
 	test-package package package-native package-armhf run bench fuzz clean
