@@ -213,6 +213,20 @@ GfxView gfx_view_window() {
     return v;
 }
 
+std::vector<uint8_t> gfx_read_rgba(int x, int y, int w, int h) {
+    size_t row = (size_t)w * 4;
+    std::vector<uint8_t> px(row * h), tmp(row);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    for (int i = 0; i < h / 2; i++) {  // GL rows run bottom-up
+        uint8_t *a = &px[i * row], *b = &px[(h - 1 - i) * row];
+        memcpy(tmp.data(), a, row);
+        memcpy(a, b, row);
+        memcpy(b, tmp.data(), row);
+    }
+    return px;
+}
+
 void gfx_view_restore(const GfxView& v) {
     gfx_view_size_set(v.w, v.h);
     gfx_view_offset_set((float)v.x, (float)v.y);

@@ -87,6 +87,8 @@ struct GfxView {
     float scale;
 };
 GfxView gfx_view_window();
+// Pixels of a rectangle of the frame (GL window coordinates), RGBA, top row first.
+std::vector<uint8_t> gfx_read_rgba(int x, int y, int w, int h);
 void gfx_view_restore(const GfxView& v);
 void gfx_depth_range_set(float near_z, float far_z);
 void gfx_input_rect_set(float x, float y, float w, float h);

@@ -128,17 +128,7 @@ static std::string _ext_screenshot(Game* host, const var& args) {
             vp[3]);
     int w = vp[2], h = vp[3];
     if (w <= 0 || h <= 0) return std::string();
-    size_t row = (size_t)w * 4;
-    std::vector<unsigned char> px(row * h);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-    std::vector<unsigned char> tmp(row);
-    for (int i = 0; i < h / 2; i++) {  // GL rows run bottom-up
-        unsigned char *a = &px[i * row], *b = &px[(h - 1 - i) * row];
-        memcpy(tmp.data(), a, row);
-        memcpy(a, b, row);
-        memcpy(b, tmp.data(), row);
-    }
+    std::vector<uint8_t> px = gfx_read_rgba(vp[0], vp[1], w, h);
     return _ext_screenshot_save(path, px.data(), w, h) ? path : std::string();
 }
 

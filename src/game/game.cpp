@@ -418,14 +418,8 @@ static void _game_capture(const char* path) {
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(driver_video_window(), &w, &h);
     if (w <= 0 || h <= 0) return;
-    std::vector<uint8_t> rgba((size_t)w * h * 4), rgb((size_t)w * h * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    for (int y = 0; y < h; y++) {  // GL rows run bottom up
-        const uint8_t* src = &rgba[(size_t)(h - 1 - y) * w * 4];
-        uint8_t* dst = &rgb[(size_t)y * w * 3];
-        for (int x = 0; x < w; x++) memcpy(dst + 3 * x, src + 4 * x, 3);
-    }
+    std::vector<uint8_t> rgba = gfx_read_rgba(0, 0, w, h), rgb((size_t)w * h * 3);
+    for (size_t i = 0; i < (size_t)w * h; i++) memcpy(&rgb[3 * i], &rgba[4 * i], 3);
     if (!stbi_write_png(path, w, h, 3, rgb.data(), w * 3))
         fprintf(stderr, "kelgame: cannot write the capture %s\n", path);
     KEL_LOG("game_paint", "capture %s (%dx%d)\n", path, w, h);
