@@ -1,0 +1,32 @@
+#!/bin/sh
+# The bundled game's play-through (play.txt, made by record.sh) replayed with a window:
+# the run must reach the same end (score 50, then Quit from the title menu) and the
+# captured frames must be those of the reference: exact under llvmpipe; under softpipe
+# (the emulated ARM build) scaled images may differ by a shade, so a tolerance.
+#   run.sh KELGAME-COMMAND...   (an emulator may come first)
+# KEL_CAPTURE_SAVE=DIR keeps the captured frames, to make new references.
+here=$(cd "$(dirname "$0")" && pwd)
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail() { echo "bundled_replay: $*"; tail -n 40 "$dir/log"; exit 1; }
+frames="75:zoom 600:play 760:over"
+
+set --  "$@" --verbose -crash exit -width 480 -height 270 -mod "$here/../../data" \
+    -fixed-dt -seed 7 -replay "$here/play.txt" -frames 2000 -capture 1500:late.png
+for f in $frames; do set -- "$@" -capture "$f.png"; done
+(cd "$dir" && HOME="$dir" SDL_AUDIODRIVER=dummy timeout -k 5 $((170 * ${KEL_TIMEOUT_SCALE:-1})) "$@") \
+    > "$dir/log" 2>&1 || fail "exit status $?"
+! grep -q -e 'Lua error' -e 'Sanitizer' -e 'runtime error:' "$dir/log" || fail "script or sanitizer error"
+# the score record.sh printed
+grep -q '^\$ saved 50 rank 1$' "$dir/log" || fail "the round did not end as recorded"
+[ ! -e "$dir/late.png" ] || fail "Quit was not picked from the title menu"
+[ -z "$KEL_CAPTURE_SAVE" ] || cp "$dir"/*.png "$KEL_CAPTURE_SAVE/"
+for f in $frames; do
+    png=${f#*:}.png
+    if [ "$GALLIUM_DRIVER" = softpipe ]; then
+        python3 "$here/../png_diff.py" "$dir/$png" "$here/$png" || fail "$png differs from the reference"
+    else
+        cmp -s "$dir/$png" "$here/$png" || fail "$png differs from the reference"
+    fi
+done
+echo "bundled_replay: ok"
