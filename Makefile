@@ -5,12 +5,13 @@ FUZZ_BUILD  ?= build-fuzz
 ARMHF_BUILD ?= build-armhf
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 600
 # GL and window tests need an X server; give them a virtual one when there is none. It must
 # not reset when its last client leaves: a test connecting during the reset gets no window.
 XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 .PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-armhf \
-	test-package package package-native package-armhf run bench fuzz clean
+	test-package package package-native package-armhf run bench fuzz soak clean
 
 all: build
 
@@ -73,6 +74,13 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_FUZZ=ON -DKEL_BENCH=OFF -DKEL_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Not part of test: the bundled game replayed for SOAK_SECONDS (memory must not grow),
+# then two minutes of it in the sanitizer build.
+soak: build build-asan
+	$(XVFB) sh tests/soak/soak.sh $(BUILD)/kelgame $(SOAK_SECONDS)
+	$(XVFB) env LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+		sh tests/soak/soak.sh $(ASAN_BUILD)/kelgame 120 asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD)

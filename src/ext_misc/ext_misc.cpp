@@ -1,11 +1,13 @@
 // Miscellaneous extensions: screenshots, clipboard, run-time images, on-screen keyboard,
-// timer, video mode, quit.
+// timer, memory figures, video mode, quit.
 #include "src/ext_misc/ext_misc.h"
 
 #include <GLES/gl.h>
 #include <stb/stb_image_write.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -13,6 +15,7 @@
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
+#include "util/kel_driver-audio.h"
 #include "util/kel_driver-input.h"
 #include "util/kel_driver-sdl2.h"
 #include "util/kel_driver.h"
@@ -132,6 +135,26 @@ static std::string _ext_screenshot(Game* host, const var& args) {
     return _ext_screenshot_save(path, px.data(), w, h) ? path : std::string();
 }
 
+// Resident set of the process in bytes, from /proc (0 where it cannot be read).
+static double _ext_rss() {
+    long pages = 0, resident = 0;
+    FILE* f = fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    fclose(f);
+    return (double)resident * (double)sysconf(_SC_PAGESIZE);
+}
+
+// What a long run watches for growth: texture and sound bytes, playing voices, the process.
+static var _ext_memory() {
+    var d(4, 0);
+    d.set("textures", (double)gfx_mem_used());
+    d.set("sounds", (double)_driver_audio_memused_get());
+    d.set("voices", (double)_driver_audio_voices().size());
+    d.set("rss", _ext_rss());
+    return d;
+}
+
 var ext_misc_call(Game* host, const std::string& name, var args) {
     if (name == "screenshot") {
         return var(_ext_screenshot(host, args));
@@ -154,6 +177,8 @@ var ext_misc_call(Game* host, const std::string& name, var args) {
         driver_keyboard_hide();
     } else if (name == "timer:get_ticks") {
         return var(driver_ticks());
+    } else if (name == "memory:get") {
+        return _ext_memory();
     } else if (name == "video:resize") {
         _ext_video_resize(host, args);
     }
