@@ -11,7 +11,7 @@ trap 'rm -rf "$dir"' EXIT
 fail() { echo "bundled_replay: $*"; tail -n 40 "$dir/log"; exit 1; }
 frames="75:zoom 600:play 760:over"
 
-set --  "$@" --verbose -crash exit -width 480 -height 270 -mod "$here/../../data" \
+set -- "$@" --verbose -crash exit -width 480 -height 270 -mod "$here/../../data" \
     -fixed-dt -seed 7 -replay "$here/play.txt" -frames 2000 -capture 1500:late.png
 for f in $frames; do set -- "$@" -capture "$f.png"; done
 (cd "$dir" && HOME="$dir" SDL_AUDIODRIVER=dummy timeout -k 5 $((170 * ${KEL_TIMEOUT_SCALE:-1})) "$@") \
