@@ -108,10 +108,10 @@ TEST_F(Ext, TransitionsAnswerNoneUntilInitAndHeadless) {
     for (const char* n : {"trans:grab0", "trans:grab1", "trans:draw"}) EXPECT_EQ(call(n), "null");
     EXPECT_FALSE(lit(W / 2, H / 2));  // nothing drawn before init
 
-    std::string log = log_of([&] { EXPECT_EQ(call("trans:init"), "null"); });
+    std::string log = logged([&] { EXPECT_EQ(call("trans:init"), "null"); });
     EXPECT_EQ(count_of(log, "create_fbo success"), 3) << log;
     EXPECT_EQ(call("trans:ready"), "true");
-    log = log_of([&] { call("trans:init"); });
+    log = logged([&] { call("trans:init"); });
     EXPECT_EQ(count_of(log, "trans:init"), 1);
     EXPECT_EQ(count_of(log, "create_fbo"), 0);  // made once only
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "util/kel_driver.h"
 
 static var list() { return var(3, 0); }

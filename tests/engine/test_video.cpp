@@ -69,7 +69,7 @@ TEST_F(VideoTest, OpensEs11ContextAtRequestedSize) {
 TEST_F(VideoTest, SameSizeKeepsWindowNewSizeKeepsContextAndTextures) {
     SDL_Window* win = driver_video_window();
     void* ctx = driver_video_context();
-    std::string log = log_of([] { driver_video_init(640, 480, 640, 480, 240, 160, 0); });
+    std::string log = logged([] { driver_video_init(640, 480, 640, 480, 240, 160, 0); });
     EXPECT_NE(log.find("no changes needed"), std::string::npos) << log;
     EXPECT_EQ(driver_video_window(), win);
 
@@ -78,7 +78,7 @@ TEST_F(VideoTest, SameSizeKeepsWindowNewSizeKeepsContextAndTextures) {
     uint32_t tex = _driver_tex_load_from_data(px, 64, 64, &w, &h, &tw, &th);
     ASSERT_NE(tex, 0u);
 
-    log = log_of([] { driver_video_init(320, 240, 640, 480, 240, 160, 0); });
+    log = logged([] { driver_video_init(320, 240, 640, 480, 240, 160, 0); });
     EXPECT_EQ(log.find("no changes needed"), std::string::npos);
     EXPECT_EQ(driver_video_context(), ctx);
     EXPECT_EQ(log.find("SDL_GL_CreateContext"), std::string::npos);

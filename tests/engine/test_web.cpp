@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "tests/net/net_test_util.h"
 #include "util/kel_driver.h"
 
