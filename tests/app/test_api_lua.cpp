@@ -1,18 +1,13 @@
 // The kel_* wrappers in a real Lua host, where the script alone cannot see the
 // result: recorded draw commands, a pending error left by the host, print capture.
 // Argument rules, files, require and extension calls are covered by tests/mods/api_*.lua.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <lua.hpp>
-#include <string>
-#include <vector>
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
 #include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_lua.h"
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -25,8 +20,7 @@ protected:
 
     void SetUp() override {
         driver_init(DRIVER_INIT_TIMER);
-        char tmpl[] = "/tmp/kel_apilua_XXXXXX";
-        dir = mkdtemp(tmpl);
+        dir = temp_dir("apilua");
         snprintf(game.script_path, sizeof game.script_path, "%s/main.lua", dir.c_str());
         api = new ModsAPI(&game);
         mod = new ModsLua(api);
@@ -37,8 +31,7 @@ protected:
         delete mod;
         delete api;
         driver_deinit();
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        rm_rf(dir);
     }
     // Runs a chunk; a failed assert shows up as the console's newest line.
     void run(const std::string& code) {

@@ -3,11 +3,11 @@
 #include "util/kel_mixer.h"
 
 #include <sys/stat.h>
-#include <utime.h>
 
 #include <fstream>
 
 #include "tests/engine/test_audio_util.h"
+#include "tests/test_util.h"
 
 static std::string g_root;
 static long g_now = 1000;
@@ -21,9 +21,7 @@ class MixerTest : public AudioTest {
 protected:
     void SetUp() override {
         AudioTest::SetUp();
-        char tmpl[] = "/tmp/kel_mixer_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        g_root = tmpl;
+        g_root = temp_dir("mixer");
         mkdir(datadir(), 0755);
         mkdir((g_root + "/home").c_str(), 0755);
         setenv("HOME", (g_root + "/home").c_str(), 1);
@@ -38,21 +36,12 @@ protected:
         mixer_clock_set(nullptr);
         driver_datadir_query_set(nullptr);
         driver_appid_set("");
-        EXPECT_EQ(system(("rm -rf '" + g_root + "'").c_str()), 0);
+        rm_rf(g_root);
         AudioTest::TearDown();
     }
     std::string data(const char* n) { return g_root + "/data/" + n; }
     std::string user(const char* n) { return g_root + "/home/" + n; }
-    void put(const char* sound, const std::string& to) {
-        std::ifstream in(ta_data(sound), std::ios::binary);
-        std::ofstream(to, std::ios::binary) << in.rdbuf();
-    }
-    // Runs f and returns what it logged.
-    template <class F> std::string logged(F f) {
-        testing::internal::CaptureStdout();
-        f();
-        return testing::internal::GetCapturedStdout();
-    }
+    void put(const char* sound, const std::string& to) { write_file(to, slurp(ta_data(sound))); }
 };
 
 TEST_F(MixerTest, NamesResolveByExtensionThenArea) {

@@ -58,15 +58,10 @@ protected:
     }
 };
 
-TEST_F(VideoTest, OpensEs11ContextAtRequestedSize) {
-    const char* v = (const char*)glGetString(GL_VERSION);
-    ASSERT_TRUE(v);
-    EXPECT_NE(std::string(v).find("OpenGL ES-CM 1.1"), std::string::npos) << v;
-    EXPECT_EQ(screen(), std::make_pair(640, 480));
-    EXPECT_STREQ(driver_platform_get(), "desktop");
-}
-
 TEST_F(VideoTest, SameSizeKeepsWindowNewSizeKeepsContextAndTextures) {
+    const char* v = (const char*)glGetString(GL_VERSION);
+    EXPECT_TRUE(v && strstr(v, "OpenGL ES-CM 1.1")) << v;
+    EXPECT_EQ(screen(), std::make_pair(640, 480));
     SDL_Window* win = driver_video_window();
     void* ctx = driver_video_context();
     std::string log = logged([] { driver_video_init(640, 480, 640, 480, 240, 160, 0); });
