@@ -113,20 +113,17 @@ TEST_F(Api, ParamsReachTheDriver) {
     EXPECT_EQ(game.suspendable, 0);
 }
 
-// Base names, once only, the data area as fallback and the record kept per module
-// (names seen from a game, altdir and the filter: tests/mods/api_require.lua).
-TEST_F(Api, RequireResolvesOnceByBaseName) {
+// The data area as fallback and the record kept per module (base names, once only,
+// altdir and the filter: tests/mods/api_require.lua).
+TEST_F(Api, RequireFallsBackToDataAndKeepsRecords) {
     write_file(root + "/game/main.lua", "main()");
     write_file(root + "/game/util.lua", "util()");
-    mkdir((root + "/game/sub").c_str(), 0755);
-    write_file(root + "/game/sub/util.lua", "other()");
     api->params_set("datadir", var(root + "/data"));
     write_file(root + "/data/lib.lua", "lib()");
 
     api->require(game.script_path);
-    api->require("sub/dir/util");  // sub-directories of the name are ignored
-    api->require("util");          // same base name: not run again
-    api->require("sub/util");
+    api->require("sub/dir/util");
+    api->require("util");  // same base name: not run again
     api->require("lib");
     typedef std::pair<std::string, std::string> Run;
     EXPECT_EQ(mod.scripts, std::vector<Run>({{"main.lua", "main()"}, {"util.lua", "util()"},
