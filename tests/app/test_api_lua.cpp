@@ -1,56 +1,21 @@
 // The kel_* wrappers in a real Lua host, where the script alone cannot see the
-// result: recorded draw commands, a pending error left by the host, print capture.
-// Argument rules, files, require and extension calls are covered by tests/mods/api_*.lua.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
+// result: recorded draw commands. Argument rules, files, require, pending errors and
+// extension calls are covered by tests/mods/api_*.lua, print capture by test_host.
 #include <lua.hpp>
-#include <string>
-#include <vector>
 
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
-#include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_lua.h"
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 
-namespace {
-
-class ApiLua : public ::testing::Test {
-protected:
+TEST(ApiLua, DrawingRecordsCommandsWithDefaults) {
+    driver_init(DRIVER_INIT_TIMER);
     Game game{};
-    ModsAPI* api = nullptr;
-    ModsLua* mod = nullptr;
-    std::string dir;
-
-    void SetUp() override {
-        driver_init(DRIVER_INIT_TIMER);
-        char tmpl[] = "/tmp/kel_apilua_XXXXXX";
-        dir = mkdtemp(tmpl);
-        snprintf(game.script_path, sizeof game.script_path, "%s/main.lua", dir.c_str());
-        api = new ModsAPI(&game);
-        mod = new ModsLua(api);
-        game.api = api;
-        game.mod = mod;
-    }
-    void TearDown() override {
-        delete mod;
-        delete api;
-        driver_deinit();
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-    }
-    // Runs a chunk; a failed assert shows up as the console's newest line.
-    void run(const std::string& code) {
-        int status = mods_lua_run(mod->L, code.c_str(), "t");
-        ASSERT_EQ(status, 0) << (api->console_lines.empty() ? "" : api->console_lines.front());
-    }
-};
-
-}  // namespace
-
-TEST_F(ApiLua, DrawingRecordsCommandsWithDefaults) {
-    run(R"(
+    ModsAPI* api = new ModsAPI(&game);
+    ModsLua* mod = new ModsLua(api);
+    game.api = api;
+    game.mod = mod;
+    int status = mods_lua_run(mod->L, R"(
         kel_view_set(1, 2, 320, 240)
         kel_image_draw("hero", 10, 20, 32, 48, 90)
         kel_image_draw("hero", 0, 0, -16, 16, 0, 0x102030, -128)
@@ -59,7 +24,8 @@ TEST_F(ApiLua, DrawingRecordsCommandsWithDefaults) {
         kel_font_draw("sans", 12, "hey", 3, 4, 0x00FF00, 100)
         local w, h = kel_font_size("sans", 12, "hi")
         assert(type(w) == "number" and type(h) == "number")
-    )");
+    )", "t");
+    ASSERT_EQ(status, 0) << (api->console_lines.empty() ? "" : api->console_lines.front());
     // Only what the wrapper decides: the argument order and the defaults it fills in.
     const auto& d = api->draw_list;
     ASSERT_EQ(d.size(), 6u);
@@ -75,22 +41,7 @@ TEST_F(ApiLua, DrawingRecordsCommandsWithDefaults) {
                   std::make_pair(i == 5 ? 0x00FF00u : 0xFFFFFFu, i == 5 ? 100 : 255)) << i;
     api->clear();
     EXPECT_TRUE(api->draw_list.empty());
-}
-
-TEST_F(ApiLua, EntryScriptMissingLeavesErrorForNextCall) {
-    mods_reload(&game);  // main.lua does not exist
-    EXPECT_EQ(api->error_flag, 1);
-    EXPECT_EQ(api->console_lines[0],
-              "ModsAPI::require(\"" + std::string(game.script_path) + "\") file missing");
-    // The next checking API call raises it, once.
-    run(R"(
-        local ok, e = pcall(kel_params_get, "x")
-        assert(not ok and e == "file missing")
-        assert(pcall(kel_params_get, "x"))
-    )");
-}
-
-TEST_F(ApiLua, ConsoleCapturesPrint) {
-    run(R"(print("a\r\nb", "c"))");  // each argument makes lines of its own
-    EXPECT_EQ(api->console_lines, std::vector<std::string>({"c", "b", "a"}));
+    delete mod;
+    delete api;
+    driver_deinit();
 }

@@ -1,26 +1,15 @@
 // docs/scripting.md names everything a script can reach: each registered Lua function,
 // each event type the translation produces, and each extension name the dispatch and
 // its handlers compare against (found in their sources).
-#include <gtest/gtest.h>
-
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
-#include <string>
 
 #include "src/mods_api/mods_api_lua.h"
 #include "src/mods_misc/mods_event.h"
-
-static std::string slurp(const std::string& path) {
-    std::ifstream f(KEL_SOURCE_DIR "/" + path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+#include "tests/test_util.h"
 
 TEST(Docs, ScriptingGuideNamesEveryFunctionEventAndExtension) {
-    std::string doc = slurp("docs/scripting.md");
+    std::string doc = slurp(KEL_SOURCE_DIR "/docs/scripting.md");
     ASSERT_FALSE(doc.empty());
     for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++)
         EXPECT_NE(doc.find(std::string("`") + r->name + "("), std::string::npos) << r->name;
@@ -37,7 +26,7 @@ TEST(Docs, ScriptingGuideNamesEveryFunctionEventAndExtension) {
     for (const char* src : {"src/mods_api/mods_ext.cpp", "src/ext_trans/ext_trans.cpp",
                             "src/ext_misc/ext_misc.cpp", "src/ext_gui/ext_gui.cpp",
                             "src/ext_net/ext_net.cpp"}) {
-        std::string text = slurp(src);
+        std::string text = slurp(KEL_SOURCE_DIR "/" + std::string(src));
         ASSERT_FALSE(text.empty()) << src;
         for (std::sregex_iterator m(text.begin(), text.end(), compare), end; m != end; ++m)
             names.insert((*m)[1]);

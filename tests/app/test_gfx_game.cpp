@@ -2,12 +2,9 @@
 // letterboxed frame, its last frame kept after it fails with the console drawn over it,
 // F5 restarting it, Ctrl+` showing the console over a running game, Ctrl+F re-creating
 // the window (textures survive), Ctrl+Q ending the loop.
-#include <SDL2/SDL.h>
-
-#include "../engine/gfx_test_util.h"
-#include "src/game/game.h"
-#include "src/mods_api/mods_api.h"
 #include "src/mods_misc/mods_console.h"
+#include "tests/app/game_test_util.h"
+#include "tests/engine/gfx_test_util.h"
 
 using namespace gfxt;
 
@@ -26,12 +23,6 @@ function _paint()
 end
 )";
 
-// One turn of the frame loop (without events).
-static void frame() {
-    game_loop();
-    game_paint();
-}
-
 static Event key(int code, int mods = 0) {
     Event e = Event();
     e.type = EVT_KEYDOWN;
@@ -49,17 +40,20 @@ static int dimmed() {
     return n;
 }
 
-TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
+struct GameWindow : GameRun {
+    static void frame() {  // without events: the window's own would take their turn
+        game_loop();
+        game_paint();
+    }
+};
+
+TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     data_dir_make();
     png_write("white.png", 8, 8, [](int, int) { return 0xFFFFFFFFu; });
     file_write("main.lua", kScript);
-    std::string mod = data_dir() + "/main.lua";
     // The bundled data, for the console's font.
-    std::vector<std::string> args = {"kelgame", "-mod", mod, "-datadir", KEL_SOURCE_DIR "/data",
-                                     "-width", "640", "-height", "480"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    game_init((int)argv.size(), argv.data());
+    run({"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
+         "-width", "640", "-height", "480"});
     ASSERT_TRUE(driver_video_window()) << driver_video_error();
     setenv("KEL_BENCH_UNLIMITED", "1", 1);
     EXPECT_FALSE(lit(320, 240));  // a cleared frame is shown while the script loads
@@ -127,6 +121,6 @@ TEST(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     EXPECT_EQ(game_quit(-1), 0);
     game_event(key(DRIVER_KEY_A + ('q' - 'a'), DRIVER_MOD_CTRL));
     EXPECT_EQ(game_quit(-1), 1);
-    game_deinit();
     unsetenv("KEL_BENCH_UNLIMITED");
+    rm_rf(data_dir());
 }

@@ -2,13 +2,8 @@
 // pushed through SDL's event queue, a virtual game controller's d-pad, stick and A
 // button, and the mouse; an overlay dialog that takes the input while it is up; the
 // focus colour read back from the framebuffer. The script prints what it receives.
-#include <SDL2/SDL.h>
-
-#include <algorithm>
-
-#include "../engine/gfx_test_util.h"
-#include "src/game/game.h"
-#include "src/mods_api/mods_api.h"
+#include "tests/app/game_test_util.h"
+#include "tests/engine/gfx_test_util.h"
 #include "util/kel_driver-audio.h"
 
 using namespace gfxt;
@@ -63,39 +58,26 @@ function _paint()
 end
 )";
 
-class GuiGame : public ::testing::Test {
+class GuiGame : public GameRun {
 protected:
     void SetUp() override {
         data_dir_make();
         file_write("main.lua", kScript);
-        // The bundled data, for the label font.
-        args = {"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
-                "-width", "640", "-height", "480"};
-        for (auto& a : args) argv.push_back(&a[0]);
-        setenv("KEL_BENCH_UNLIMITED", "1", 1);
         // SDL drops controller input while the window lacks the focus, which another
         // test's window on the same display may hold.
         setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);
-        game_init((int)argv.size(), argv.data());
+        setenv("KEL_BENCH_UNLIMITED", "1", 1);
+        // The bundled data, for the label font.
+        run({"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
+             "-width", "640", "-height", "480"});
         ASSERT_TRUE(driver_video_window()) << driver_video_error();
         frame();
     }
     void TearDown() override {
-        if (js) SDL_JoystickClose(js);
-        if (pad >= 0) SDL_JoystickDetachVirtual(pad);
-        game_deinit();
+        GameRun::TearDown();
         unsetenv("KEL_BENCH_UNLIMITED");
+        rm_rf(data_dir());
     }
-
-    // One turn of the frame loop, events first.
-    static void frame() {
-        Event e;
-        while (driver_event_poll(&e))
-            if (e.type) game_event(e);
-        game_loop();
-        game_paint();
-    }
-    static void push(const SDL_Event& ev) { ASSERT_EQ(SDL_PushEvent(const_cast<SDL_Event*>(&ev)), 1); }
     // A press and its release, then a frame.
     static void press(Uint32 down, Uint32 up, SDL_Keycode sym, int x = 0, int y = 0) {
         for (Uint32 type : {down, up}) {
@@ -103,15 +85,12 @@ protected:
             ev.type = type;
             if (sym) ev.key.keysym.sym = sym;
             else ev.button.button = SDL_BUTTON_LEFT, ev.button.x = x, ev.button.y = y;
-            push(ev);
+            ASSERT_EQ(SDL_PushEvent(&ev), 1);
         }
         frame();
     }
     static void key(SDL_Keycode sym) { press(SDL_KEYDOWN, SDL_KEYUP, sym); }
     static void click(int x, int y) { press(SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, 0, x, y); }
-    void button(SDL_GameControllerButton b) {
-        for (Uint8 v : {1, 0}) SDL_JoystickSetVirtualButton(js, b, v), frame();
-    }
     void stick(Sint16 x, Sint16 y) {
         SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTX, x);
         SDL_JoystickSetVirtualAxis(js, SDL_CONTROLLER_AXIS_LEFTY, y);
@@ -121,21 +100,7 @@ protected:
         Rgba p = pixel(x, y);
         return p.r << 16 | p.g << 8 | p.b;
     }
-    // What the script printed since the last call, oldest first.
-    std::vector<std::string> printed() {
-        std::vector<std::string>& lines = game_current()->api->console_lines;
-        std::vector<std::string> out(lines.rbegin(), lines.rend());
-        lines.clear();
-        return out;
-    }
-
-    std::vector<std::string> args;
-    std::vector<char*> argv;
-    SDL_Joystick* js = nullptr;
-    int pad = -1;
 };
-
-typedef std::vector<std::string> Lines;
 
 TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
     EXPECT_EQ(printed(), Lines({"box 200 100 60 40"}));
@@ -154,26 +119,18 @@ TEST_F(GuiGame, KeysPadMouseOverlayAndFocusColour) {
                                 "gui b12 b12", "event keydown A"}));
 
     // A virtual controller: d-pad, left stick (once per push), then A picks.
-    SDL_VirtualJoystickDesc d = SDL_VirtualJoystickDesc();
-    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    d.naxes = SDL_CONTROLLER_AXIS_MAX;
-    d.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    d.name = "Test Pad";
-    pad = SDL_JoystickAttachVirtualEx(&d);
-    ASSERT_GE(pad, 0) << SDL_GetError();
-    js = SDL_JoystickOpen(pad);
-    ASSERT_TRUE(js) << SDL_GetError();
+    js = pad_attach("Test Pad");
+    ASSERT_TRUE(js);
     frame();
-    button(SDL_CONTROLLER_BUTTON_DPAD_DOWN);
-    button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+    pad_button(SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+    pad_button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
     stick(-32768, 0);
     stick(-30000, 1000);  // still held left: no second step
     stick(0, 0);
     stick(0, 32767);
     stick(0, 0);
-    button(SDL_CONTROLLER_BUTTON_A);
-    button(SDL_CONTROLLER_BUTTON_B);  // not the tree's
+    pad_button(SDL_CONTROLLER_BUTTON_A);
+    pad_button(SDL_CONTROLLER_BUTTON_B);  // not the tree's
     EXPECT_EQ(printed(), Lines({"gui b22 b22", "gui b23 b23", "gui b22 b22", "gui b32 b32",
                                 "gui b32 click b32", "event joydown B"}));
 

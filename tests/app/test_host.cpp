@@ -2,18 +2,13 @@
 // output capture, and whole headless games driven frame by frame with a fake clock.
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-
-#include <SDL.h>
 #include <lua.hpp>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "src/game/game.h"
-#include "src/mods_api/mods_api.h"
 #include "src/mods_lua/mods_lua.h"
-#include "util/kel_driver.h"
+#include "tests/app/game_test_util.h"
 
 namespace {
 
@@ -147,26 +142,14 @@ TEST_F(LuaHost, JsonGlobalsConfigured) {
 unsigned fake_ms = 0;
 unsigned fake_clock() { return fake_ms; }
 
-struct HostGame : ::testing::Test {
-    std::vector<char*> argv;
-    std::string args[6] = {"kelgame", "-headless", "-mod", "host_test_mod.lua", "-crash", "wait"};
+struct HostGame : GameRun {
     void start(const char* source, const char* crash = "wait") {
-        // one script per test: ctest runs the tests side by side in one directory
-        args[3] = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                  ".lua";
-        FILE* f = fopen(args[3].c_str(), "w");
-        fputs(source, f);
-        fclose(f);
-        args[5] = crash;
-        for (std::string& a : args) argv.push_back(&a[0]);
         fake_ms = 1000;
         driver_tick_source_set(fake_clock);
-        game_init((int)argv.size(), argv.data());
-        ASSERT_NE(game_current(), nullptr);
+        headless(source, {"-crash", crash});
     }
-    std::string get(const char* fn) { return game_current()->mod->call(fn, ""); }
     void TearDown() override {
-        game_deinit();
+        GameRun::TearDown();
         driver_tick_source_set(nullptr);
         SDL_SetModState(KMOD_NONE);
     }
@@ -187,7 +170,7 @@ TEST_F(HostGame, TimeStepAndDailyReset) {
     for (auto& f : frames) {
         fake_ms += f.first;
         game_loop();
-        EXPECT_EQ(get("get"), f.second) << "after " << f.first << " ms";
+        EXPECT_EQ(call("get"), f.second) << "after " << f.first << " ms";
         if (f.first == 86400001) {
             EXPECT_LT(driver_ticks(), 10);
         }
@@ -195,27 +178,14 @@ TEST_F(HostGame, TimeStepAndDailyReset) {
     EXPECT_EQ(game_quit(-1), 0);
 }
 
-const char* failing =
-    "function _init() end function _loop() if marker then error('state survived') end "
-    "marker = true error('boom') end function get() return tostring(marker) end";
-
+// (-crash restart and exit: the host_crash runs of tests/mods)
 TEST_F(HostGame, CrashWaitKeepsRunning) {
-    start(failing, "wait");
+    start("function _init() end function _loop() error('boom') end", "wait");
     ModsBase* mod = game_current()->mod;
     for (int i = 0; i < 3; i++) game_loop();
     EXPECT_FALSE(mod->is_okay());
     EXPECT_EQ(game_current()->mod, mod);
     EXPECT_EQ(game_quit(-1) + game_exit_status(), 0);
-}
-
-TEST_F(HostGame, CrashRestartBuildsAFreshState) {
-    start(failing, "restart");
-    for (int i = 0; i < 3; i++) {
-        game_loop();
-        ASSERT_TRUE(game_current()->mod->is_okay());
-        EXPECT_EQ(get("get"), "nil");  // the new state has no marker
-    }
-    EXPECT_EQ(game_quit(-1), 0);
 }
 
 TEST_F(HostGame, RouterCombinations) {
@@ -224,18 +194,18 @@ TEST_F(HostGame, RouterCombinations) {
     Event e = Event();
     e.type = EVT_MOUSEDOWN;
     game_event(e);
-    EXPECT_EQ(get("get"), "mousedown,down");
+    EXPECT_EQ(call("get"), "mousedown,down");
     // The event's own modifier bits decide, not the live keyboard state.
     SDL_SetModState(KMOD_LCTRL);
     e.type = EVT_KEYDOWN;
     e.key = DRIVER_KEY_A + 5;  // F
     e.button = DRIVER_MOD_SHIFT;
     game_event(e);
-    EXPECT_EQ(get("get"), "keydown");
+    EXPECT_EQ(call("get"), "keydown");
     e.button = DRIVER_MOD_CTRL | DRIVER_MOD_SHIFT;
     game_event(e);
     game_event(e);
-    EXPECT_EQ(get("get"), "reset,keydown,reset,keydown");
+    EXPECT_EQ(call("get"), "reset,keydown,reset,keydown");
     EXPECT_EQ(game_current()->fullscreen, -1);
     e.type = 30;
     game_event(e);
@@ -243,7 +213,7 @@ TEST_F(HostGame, RouterCombinations) {
     e.key = DRIVER_KEY_A + 16;  // Q
     e.button = DRIVER_MOD_ALT;
     game_event(e);
-    EXPECT_EQ(get("get"), "suspend");
+    EXPECT_EQ(call("get"), "suspend");
     EXPECT_EQ(game_quit(-1), 1);
     EXPECT_EQ(game_exit_status(), 0);  // a requested quit is no failure
     game_deinit();

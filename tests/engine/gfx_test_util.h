@@ -1,17 +1,16 @@
 // Helpers for the GL tests: a real window under Xvfb, a private data directory,
-// pixels read back from the back buffer, and captured log output.
+// pixels read back from the back buffer.
 #ifndef GFX_TEST_UTIL_H
 #define GFX_TEST_UTIL_H
 
 #include <GLES/gl.h>
 #include <gtest/gtest.h>
 #include <stb/stb_image_write.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/test_util.h"
 #include "util/kel_driver-sdl2.h"
 #include "util/kel_driver.h"
 #include "util/kel_gfx.h"
@@ -26,8 +25,7 @@ inline const char* data_dir_query() { return data_dir().c_str(); }
 
 // A fresh data directory for this process.
 inline void data_dir_make() {
-    char tmpl[] = "/tmp/kelgfxXXXXXX";
-    data_dir() = mkdtemp(tmpl);
+    data_dir() = temp_dir("gfx");
     driver_datadir_query_set(data_dir_query);
 }
 
@@ -42,11 +40,7 @@ inline void png_write(const std::string& name, int w, int h, F fn) {
 }
 
 inline void file_write(const std::string& name, const std::string& text) {
-    std::string path = data_dir() + "/" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    write_file(data_dir() + "/" + name, text);
 }
 
 // Driver with video, a window of w x h and graphics with a 1:1 view.
@@ -65,8 +59,7 @@ inline void gl_up(int w, int h) {
 inline void gl_down() {
     gfx_deinit();
     driver_deinit();
-    std::string cmd = "rm -rf '" + data_dir() + "'";
-    if (system(cmd.c_str())) {}
+    rm_rf(data_dir());
 }
 
 struct Rgba {
@@ -85,22 +78,6 @@ inline Rgba pixel(int x, int y) {
 inline bool lit(int x, int y) {
     Rgba p = pixel(x, y);
     return p.r + p.g + p.b > 0;
-}
-
-// Captured stdout around a call; the log writes there.
-template <class F>
-inline std::string log_of(F fn) {
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    fn();
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
-inline int count_of(const std::string& hay, const std::string& needle) {
-    int n = 0;
-    for (size_t p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1)) n++;
-    return n;
 }
 
 }  // namespace gfxt

@@ -1,33 +1,16 @@
 // End to end: the sound test game runs with a window (under Xvfb) and SDL's disk
 // audio driver; what the device received must hold the game's sounds at the right
 // level and pitch, in order.
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "tests/engine/test_audio_util.h"
-
-static bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-static std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+#include "tests/test_util.h"
 
 TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
     std::string game = std::string(KEL_BINARY_DIR) + "/kelgame";
-    if (!exists(game)) GTEST_SKIP() << "kelgame not built";
+    if (access(game.c_str(), X_OK)) GTEST_SKIP() << "kelgame not built";
     std::string x = getenv("DISPLAY") ? "" : "xvfb-run -a ";
     if (!getenv("DISPLAY") && system("command -v xvfb-run >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no display and no xvfb-run";
-    char tmpl[] = "/tmp/kel_audio_game_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    std::string dir = tmpl, raw = dir + "/out.raw", log = dir + "/log.txt";
+    std::string dir = temp_dir("audio_game"), raw = dir + "/out.raw", log = dir + "/log.txt";
     std::string src = KEL_SOURCE_DIR;
     // Mesa's unloaded modules leave leaks that only full stacks can attribute.
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
@@ -98,5 +81,5 @@ TEST(AudioGame, WindowedGamePlaysSampleAndStreamThroughTheDevice) {
                 tones[1].first < tones[2].first)
         << trace;
     EXPECT_LT(last_rms, 0.001) << "still sounding after stop";
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+    rm_rf(dir);
 }

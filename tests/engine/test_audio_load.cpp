@@ -5,14 +5,10 @@
 #include <fstream>
 
 #include "tests/engine/test_audio_util.h"
+#include "tests/test_util.h"
 
 static AudioSourceMemory* memory(int id) {
     return dynamic_cast<AudioSourceMemory*>(_driver_audio_source(id));
-}
-
-static std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 static std::vector<float> mix_seconds(double secs) {
@@ -51,8 +47,8 @@ TEST_F(AudioTest, SamplesOfEveryFormatDecodeToTheMixFormat) {
 TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
     EXPECT_EQ(driver_audio_sample_load("missing.ogg"), 0);
     EXPECT_EQ(driver_audio_sample_load("missing.wav"), 0);
-    std::string wav = read_file(ta_data("s16_mono_44100.wav"));
-    std::string ogg = read_file(ta_data("stereo_44100.ogg"));
+    std::string wav = slurp(ta_data("s16_mono_44100.wav"));
+    std::string ogg = slurp(ta_data("stereo_44100.ogg"));
     std::string noise(4000, '\0'), scrambled = ogg;
     for (size_t i = 0; i < noise.size(); i++) noise[i] = (char)(i * 7919 % 251);
     for (size_t i = 4000; i < scrambled.size(); i += 3) scrambled[i] = (char)~scrambled[i];
@@ -68,11 +64,10 @@ TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
         // damaged after good headers: whatever loads is no longer than the file
         {"cut.ogg", ogg.substr(0, ogg.size() / 2)}, {"cut.wav", wav.substr(0, wav.size() / 2)},
         {"scrambled.ogg", scrambled}, {"forged.ogg", forged}};
-    char dir[] = "/tmp/kel_audio_bad_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string dir = temp_dir("audio_bad");
     for (const auto& f : files) {
-        std::string path = std::string(dir) + "/" + f.first;
-        std::ofstream(path, std::ios::binary) << f.second;
+        std::string path = dir + "/" + f.first;
+        write_file(path, f.second);
         int id = driver_audio_sample_load(path.c_str());
         if (strstr(f.first, ".ogg")) {  // the stream path reads the same headers
             AudioSourceVorbis stream(path.c_str());
@@ -82,12 +77,12 @@ TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
         bool damaged = !strncmp(f.first, "cut", 3) || !strncmp(f.first, "scr", 3);
         EXPECT_TRUE(damaged ? !id || memory(id)->count <= 2 * 44100 : !id) << f.first;
     }
-    EXPECT_EQ(system(("rm -rf '" + std::string(dir) + "'").c_str()), 0);
+    rm_rf(dir);
 }
 
 TEST_F(AudioTest, VorbisStreamLoadsAtPlayLoopsAndUnloadsAtStop) {
     std::string path = ta_data("stereo_44100.ogg");
-    uint32_t before = _driver_audio_memused_get(), size = (uint32_t)read_file(path).size();
+    uint32_t before = _driver_audio_memused_get(), size = (uint32_t)slurp(path).size();
     int id = driver_audio_stream_load(path.c_str());
     AudioSourceVorbis* v = dynamic_cast<AudioSourceVorbis*>(_driver_audio_source(id));
     ASSERT_NE(v, nullptr);
@@ -141,7 +136,7 @@ TEST_F(AudioTest, StreamsThatCannotLoadPlaySilence) {
     EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.0f));
     EXPECT_EQ(ta_voice_count(), 1);  // still looping
     // Failed once, it does not try again while mixed, even when the file turns up ...
-    std::ofstream(path, std::ios::binary) << read_file(ta_data("stereo_44100.ogg"));
+    write_file(path, slurp(ta_data("stereo_44100.ogg")));
     EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.0f));
     // ... but when it is played again.
     driver_audio_stream_play(id, 1.0f);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "util/kel_driver.h"
 
 static var list() { return var(3, 0); }
@@ -20,19 +20,13 @@ static var list(T... items) {
 
 class Db : public ::testing::Test {
   protected:
-    char dir[32] = "/tmp/kel_db_XXXXXX";
-    std::string path;
+    std::string dir = temp_dir("db"), path = dir + "/t.db";
     KelDatabase db;
-    void SetUp() override {
-        ASSERT_TRUE(mkdtemp(dir));
-        path = std::string(dir) + "/t.db";
-        driver_verbose_set(1);
-    }
+    void SetUp() override { driver_verbose_set(1); }
     void TearDown() override {
         db.close();
         driver_verbose_set(0);
-        unlink(path.c_str());
-        rmdir(dir);
+        rm_rf(dir);
     }
 };
 

@@ -1,30 +1,15 @@
 // Font registry, descriptor parsing, layout and measuring (no GL needed).
-#include <gtest/gtest.h>
 #include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utime.h>
 
-#include <string>
 #include <vector>
 
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 #include "util/kel_font.h"
 
 static std::string g_dir;
 static const char* data_dir() { return g_dir.c_str(); }
-
-static void write_file(const std::string& name, const std::string& text, time_t mtime = 0) {
-    std::string path = g_dir + "/" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-    if (mtime) {
-        utimbuf t = {mtime, mtime};
-        utime(path.c_str(), &t);
-    }
+static void put(const std::string& name, const std::string& text, time_t mtime = 0) {
+    write_file(g_dir + "/" + name, text, mtime);
 }
 
 // Every printable ASCII glyph 8 wide with advance 10; line height 32.
@@ -47,16 +32,13 @@ static std::string descriptor(int advance = 10) {
 class Fonts : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char tmpl[] = "/tmp/kelfontXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        g_dir = tmpl;
+        g_dir = temp_dir("font");
         driver_datadir_query_set(data_dir);
-        write_file("test.fnt", descriptor());
+        put("test.fnt", descriptor());
     }
     static void TearDownTestSuite() {
         driver_datadir_query_set(nullptr);
-        std::string rm = "rm -rf '" + g_dir + "'";
-        if (system(rm.c_str())) {}
+        rm_rf(g_dir);
     }
     void SetUp() override { font_init(); }
     void TearDown() override { font_deinit(); }
@@ -102,7 +84,7 @@ TEST_F(Fonts, DescriptorFieldsAndMissingFonts) {
 }
 
 TEST_F(Fonts, OutOfRangeGlyphsAndOddLinesAreIgnored) {
-    write_file("odd.txt", "common lineHeight=0 scaleW=64 scaleH=64\n"
+    put("odd.txt", "common lineHeight=0 scaleW=64 scaleH=64\n"
                           "char id=0 x=1 y=1 width=5 height=5 xadvance=7\n"
                           "char id=-3 x=1 xadvance=7\n"
                           "char id=256 x=1 xadvance=7\n"
@@ -157,13 +139,13 @@ TEST_F(Fonts, LayoutStopsAt256Lines) {
 
 TEST_F(Fonts, ChangedDescriptorIsReparsed) {
     time_t now = time(nullptr);
-    write_file("live.fnt", descriptor(10), now - 20);
+    put("live.fnt", descriptor(10), now - 20);
     int f = font_load("live", 0);
     EXPECT_FLOAT_EQ(font_width(f, "ab"), 20.0f);
     // A file written this very second may be incomplete: left for a later check.
     const int advance[][2] = {{4, 8}, {7, 8}};
     for (int i = 0; i < 2; i++) {
-        write_file("live.fnt", descriptor(advance[i][0]), i ? now : now - 10);
+        put("live.fnt", descriptor(advance[i][0]), i ? now : now - 10);
         font_reload_auto();
         EXPECT_FLOAT_EQ(font_width(f, "ab"), (float)advance[i][1]) << i;
     }

@@ -1,11 +1,6 @@
 // The font baker's output read back by the engine: sizes, glyph boxes on the page,
 // and its command line.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <string>
-
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 #include "util/kel_font.h"
 
 static std::string g_dir;
@@ -19,9 +14,7 @@ static int bake(const std::string& args) {
 }
 
 TEST(FontBake, BakedSizesLoadWithSaneGlyphs) {
-    char tmpl[] = "/tmp/kelbakeXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    g_dir = tmpl;
+    g_dir = temp_dir("bake");
     const std::string ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     ASSERT_EQ(bake("-s 12,40 -r 32-255 -p 2 " + ttf + " " + g_dir + "/dv"), 0);
     driver_datadir_query_set(data_dir);
@@ -55,6 +48,5 @@ TEST(FontBake, BakedSizesLoadWithSaneGlyphs) {
     EXPECT_EQ(bake("-s 0 " + ttf + " x"), 2);
     EXPECT_EQ(bake("onlyone"), 2);
     EXPECT_EQ(bake(g_dir + "/missing.ttf " + g_dir + "/x"), 1);
-    std::string rm = "rm -rf '" + g_dir + "'";
-    if (system(rm.c_str())) {}
+    rm_rf(g_dir);
 }

@@ -1,12 +1,11 @@
 // Input polling through SDL's real event queue: events are pushed with SDL_PushEvent
 // (or made by a virtual game controller) and read back as Event records.
-#include <gtest/gtest.h>
-#include <SDL.h>
 #include <math.h>
 #include <string.h>
 
 #include <vector>
 
+#include "tests/test_util.h"
 #include "util/kel_driver-input.h"
 
 class Input : public ::testing::Test {
@@ -135,26 +134,12 @@ TEST_F(Input, MouseWheelQuitAndIgnoredEvents) {
 class Controller : public Input {
 protected:
     int attach(const char* name) {
-        SDL_VirtualJoystickDesc d;
-        memset(&d, 0, sizeof d);
-        d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        d.naxes = SDL_CONTROLLER_AXIS_MAX;
-        d.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-        d.name = name;
-        int index = SDL_JoystickAttachVirtualEx(&d);
-        EXPECT_GE(index, 0) << SDL_GetError();
-        js = SDL_JoystickOpen(index);
-        EXPECT_NE(js, nullptr) << SDL_GetError();
+        int index = -1;
+        js = pad_attach(name, &index);
         return index;
     }
     void TearDown() override {
-        if (js) {
-            int id = SDL_JoystickInstanceID(js);
-            SDL_JoystickClose(js);
-            for (int i = 0; i < SDL_NumJoysticks(); i++)
-                if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
-        }
+        pad_detach(js);
         drain();
     }
     // Moves an axis or sets a button of the last attached pad; what it delivered.
@@ -211,6 +196,5 @@ TEST_F(Controller, AdcDevicesNeverBecomeControllerEvents) {
     delivered();
     EXPECT_TRUE(button(SDL_CONTROLLER_BUTTON_A, 1).empty());
     EXPECT_TRUE(axis(SDL_CONTROLLER_AXIS_LEFTX, 20000).empty());
-    SDL_JoystickClose(first);
-    SDL_JoystickDetachVirtual(pad);
+    pad_detach(first);
 }

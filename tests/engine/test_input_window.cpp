@@ -42,14 +42,9 @@ TEST_F(InputWindow, ResizeUpdatesScreenSizeFirst) {
     EXPECT_EQ(h, 300);
 }
 
-TEST_F(InputWindow, ClipboardAndKeyboardCalls) {
+TEST_F(InputWindow, ClipboardRoundTrips) {
     driver_clipboard_set("kel \xC3\xA9");
     EXPECT_EQ(driver_clipboard_get(), "kel \xC3\xA9");
     driver_clipboard_set(nullptr);
     EXPECT_EQ(driver_clipboard_get(), "");
-    // No on-screen keyboard on a desktop: both calls are safe no-ops.
-    gfx_input_rect_set(10, 10, 100, 20);
-    driver_keyboard_show();
-    driver_keyboard_hide();
-    gfx_input_rect_clear();
 }

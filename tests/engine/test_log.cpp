@@ -4,25 +4,18 @@
 #include <regex>
 #include <string>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "util/kel_driver.h"
 #include "util/kel_log.h"
 
 namespace {
 
-template <class F>
-std::string logged(F f, int verbose = 1) {
-    driver_verbose_set(verbose);
-    std::string out = capture_stdout(f);
-    driver_verbose_set(1);
-    return out;
-}
-
 TEST(Log, PlainLines) {
-    EXPECT_EQ(logged([] {
+    driver_verbose_set(0);
+    EXPECT_EQ(capture_stdout([] {
         log_printf("a/b.cpp", 1, "f", 0, "hello %s", "x");
         log_printf_stamped("a/b.cpp", 1, "f", 0, "hello");
-    }, 0), "");
+    }), "");
     // an existing newline is kept, not doubled; a path without a slash prints whole; a
     // missing location prints the message alone
     EXPECT_EQ(logged([] {

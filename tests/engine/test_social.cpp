@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "util/kel_driver.h"
 
 static std::vector<int> posted;
@@ -37,10 +37,9 @@ TEST(Social, SignInOutSequence) {
         {"bob", "u3", "", false, {30}, "bob:u3"},
         {nullptr, nullptr, nullptr, true, {31}, ""},
     };
-    driver_verbose_set(1);
     for (const Step& s : steps) {
         posted.clear();
-        std::string log = capture_stdout([&] {
+        std::string log = logged([&] {
             if (s.logout) social_logout();
             else social_login(s.name, s.uuid, s.extra);
         });
@@ -50,7 +49,6 @@ TEST(Social, SignInOutSequence) {
             EXPECT_EQ(log, "");
         }
     }
-    driver_verbose_set(0);
     // Long names are kept whole, so two players differing late do not collide.
     std::string a(300, 'a');
     posted.clear();

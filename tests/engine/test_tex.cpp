@@ -95,7 +95,7 @@ TEST_F(TexTest, FileSearchOrder) {
 }
 
 TEST_F(TexTest, FailuresAreRememberedAndLoggedOnce) {
-    std::string log = log_of([] {
+    std::string log = logged([] {
         EXPECT_EQ(gfx_tex_load("missing"), 0);
         EXPECT_EQ(gfx_tex_load("missing"), 0);
         EXPECT_EQ(gfx_img_load("ghost"), 0);
@@ -105,7 +105,7 @@ TEST_F(TexTest, FailuresAreRememberedAndLoggedOnce) {
     EXPECT_EQ(count_of(log, "unable to find img ghost"), 1);
     // Undecodable file: the record exists without a texture and draws are skipped.
     file_write("junk.png", "not an image");
-    log = log_of([] { EXPECT_NE(gfx_tex_load("junk"), 0); });
+    log = logged([] { EXPECT_NE(gfx_tex_load("junk"), 0); });
     EXPECT_NE(log.find("stbi_load failed"), std::string::npos);
     EXPECT_EQ(gfx_img_load("junk"), 0);
     EXPECT_EQ(gfx_mem_used(), 0u);
@@ -147,7 +147,7 @@ TEST_F(TexTest, BudgetRecyclesOnlyLongIdleTextures) {
     g_now = 1005;
     gfx_tex_touch(b);
     gfx_img_load("big2");  // drawing an image keeps its texture too
-    std::string log = log_of([] { gfx_tex_load("big4"); });
+    std::string log = logged([] { gfx_tex_load("big4"); });
     EXPECT_NE(log.find("_gfx_tex_recycle: 1 (big0)"), std::string::npos) << log;
     EXPECT_FALSE(gfx_tex_get(a).loaded);
     EXPECT_EQ(gfx_tex_get(a).gl_id, 0u);

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <fstream>
 #include <string>
 
-#include "tests/engine/test_capture.h"
+#include "tests/test_util.h"
 #include "tests/net/net_test_util.h"
 #include "util/kel_driver.h"
 
@@ -87,12 +86,10 @@ TEST_F(Web, RequestBytes) {
 // Plain GETs from Python's server: small and large bodies arrive whole, an error
 // status is still a finished request, and buffers grow by powers of two.
 TEST_F(Web, GetFromPythonServer) {
-    char dir[] = "/tmp/kel_web_XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string small(10 * 1024, 'a'), big;
+    std::string dir = temp_dir("web"), small(10 * 1024, 'a'), big;
     for (int i = 0; i < 1 << 20; i++) big.push_back((char)(i * 31 + i / 4096));
-    std::ofstream(std::string(dir) + "/small.txt", std::ios::binary) << small;
-    std::ofstream(std::string(dir) + "/big.bin", std::ios::binary) << big;
+    write_file(dir + "/small.txt", small);
+    write_file(dir + "/big.bin", big);
     PyServer py(dir);
     ASSERT_GT(py.port, 0);
     struct Case {
@@ -115,7 +112,7 @@ TEST_F(Web, GetFromPythonServer) {
         EXPECT_TRUE((cap & (cap - 1)) == 0 && cap >= r->response_length) << cap;
         kel_web_free(r);
     }
-    EXPECT_EQ(system(("rm -r " + std::string(dir)).c_str()), 0);
+    rm_rf(dir);
 }
 
 // Requests refused at creation: failed, state 0, no socket, a log line, and polling
