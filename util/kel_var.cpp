@@ -573,7 +573,15 @@ _var_dict_entries::_var_dict_entries(const _var_dict_entries& o) {
 }
 
 _var_dict_entries::~_var_dict_entries() {
-    for (uint32_t i = 0; i < count; ++i) order[i]->~_var_entry();
+    if (free_slots) {
+        for (uint32_t i = 0; i < count; ++i) order[i]->~_var_entry();
+    } else {
+        // every used slot is live: go in arrival order, which is the values' memory order
+        for (_var_dict_block* b = (_var_dict_block*)blocks; b; b = b->next) {
+            _var_entry* e = _var_block_entries(b);
+            for (uint32_t i = 0; i < b->used; ++i) e[i].~_var_entry();
+        }
+    }
     if (order_own) ::operator delete(order);
     for (_var_dict_block* b = (_var_dict_block*)blocks; b;) {
         _var_dict_block* next = b->next;
