@@ -390,10 +390,7 @@ var _var_string::__slice__(int start, int end) const {
     return var(value.substr((size_t)start, (size_t)(end - start)));
 }
 
-var_object* _var_string::__iter__() const {
-    const unsigned char* b = (const unsigned char*)value.data();
-    return new _var_string_iter(b, b + value.size());
-}
+var_object* _var_string::__iter__() const { return new _var_string_iter(this); }
 
 std::string _var_string::__str__() const { return value; }
 double _var_string::__number__() const { return strtod(value.c_str(), nullptr); }
@@ -475,9 +472,7 @@ var _var_list::__slice__(int start, int end) const {
     return r;
 }
 
-var_object* _var_list::__iter__() const {
-    return new _var_list_iter(elements.data(), elements.data() + elements.size());
-}
+var_object* _var_list::__iter__() const { return new _var_list_iter(this); }
 
 std::string _var_list::__str__() const {
     char buf[64];
@@ -712,9 +707,7 @@ void _var_dict::put(std::string&& key, var&& value) {
 int _var_dict::__type__() const { return 4; }
 
 var_object* _var_dict::__copy__() const {
-    _var_dict* d = new _var_dict;
-    new (&d->entries) _var_dict_entries(entries);  // over the empty one, which owns nothing
-    return d;
+    return new _var_dict(entries);
 }
 
 var& _var_dict::__get__(const var& key) {
@@ -769,37 +762,39 @@ bool _var_dict::__eq__(const var& other) const { return other._o == this; }
 
 // ---- iterators ----
 
+_var_string_iter::_var_string_iter(const _var_string* s)
+    : src(const_cast<_var_string*>(s)), end((int32_t)s->value.size()) {}
+
 bool _var_string_iter::__next__(var& out) {
-    if (cur == end) return false;
-    out = var((int)*cur);
-    ++cur;
-    ++index;
+    const std::string& v = static_cast<_var_string*>(src._o)->value;
+    if (index >= end || (size_t)index >= v.size()) return false;
+    out = var((int)(unsigned char)v[(size_t)index++]);
     return true;
 }
 
 bool _var_string_iter::__next__(var& out_a, var& out_b) {
-    if (cur == end) return false;
+    const std::string& v = static_cast<_var_string*>(src._o)->value;
+    if (index >= end || (size_t)index >= v.size()) return false;
     out_a = var(index);
-    out_b = var((int)*cur);
-    ++cur;
-    ++index;
+    out_b = var((int)(unsigned char)v[(size_t)index++]);
     return true;
 }
 
+_var_list_iter::_var_list_iter(const _var_list* l)
+    : src(const_cast<_var_list*>(l)), end((int32_t)l->elements.size()) {}
+
 bool _var_list_iter::__next__(var& out) {
-    if (cur == end) return false;
-    out = *cur;
-    ++cur;
-    ++index;
+    const std::vector<var>& el = static_cast<_var_list*>(src._o)->elements;
+    if (index >= end || (size_t)index >= el.size()) return false;
+    out = el[(size_t)index++];
     return true;
 }
 
 bool _var_list_iter::__next__(var& out_a, var& out_b) {
-    if (cur == end) return false;
+    const std::vector<var>& el = static_cast<_var_list*>(src._o)->elements;
+    if (index >= end || (size_t)index >= el.size()) return false;
     out_a = var(index);
-    out_b = *cur;
-    ++cur;
-    ++index;
+    out_b = el[(size_t)index++];
     return true;
 }
 

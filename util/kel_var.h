@@ -273,6 +273,8 @@ class _var_dict : public var_object {
 public:
     typedef _var_dict_entries map_type;
     map_type entries;
+    _var_dict() {}
+    explicit _var_dict(const map_type& e) : entries(e) {}
     var& at(const char* key, size_t n);  // finds or inserts (with none)
     void put(std::string&& key, var&& value);
     int __type__() const override;
@@ -305,28 +307,29 @@ public:
     bool __eq__(const var& other) const override;
 };
 
+// The iterators keep what they walk alive. Lists and strings are walked by index over at
+// most the elements there at the start, so one that changes meanwhile is never read past
+// its end.
 class _var_string_iter : public var_object {
 public:
-    int32_t index = 0;
-    const unsigned char* cur;
-    const unsigned char* end;
-    _var_string_iter(const unsigned char* b, const unsigned char* e) : cur(b), end(e) {}
+    var src;
+    int32_t index = 0, end;
+    explicit _var_string_iter(const _var_string* s);
     bool __next__(var& out) override;
     bool __next__(var& out_a, var& out_b) override;
 };
 
 class _var_list_iter : public var_object {
 public:
-    int32_t index = 0;
-    const var* cur;
-    const var* end;
-    _var_list_iter(const var* b, const var* e) : cur(b), end(e) {}
+    var src;
+    int32_t index = 0, end;
+    explicit _var_list_iter(const _var_list* l);
     bool __next__(var& out) override;
     bool __next__(var& out_a, var& out_b) override;
 };
 
-// Keeps its dict alive. Each step remembers the key that comes next, so keys inserted or
-// erased meanwhile move no entry under it: the walk goes on from that key.
+// Each step remembers the key that comes next, so keys inserted or erased meanwhile move no
+// entry under it: the walk goes on from that key.
 class _var_dict_iter : public var_object {
 public:
     var dict;

@@ -321,6 +321,21 @@ TEST(Var, Iteration) {
     EXPECT_TRUE(x.number() == 1 && y._o == l[1]._o);
     EXPECT_FALSE(il.next(x, y));
     EXPECT_EQ(y.str(), "q");  // unchanged once the iteration is over
+
+    // walks keep what they walk alive; a list cut short meanwhile ends its walk
+    var wl, wd;
+    {
+        var sh = L({1, 2, 3}), dd(4, 0);
+        dd["a"] = 1;
+        wl = var(sh.iter());
+        wd = var(dd.iter());
+        sh.del(0);
+        sh.del(0);
+    }
+    std::string walked;
+    while (wl.next(x)) walked += x.str();
+    while (wd.next(x)) walked += x.str();
+    EXPECT_EQ(walked, "3a");
 }
 
 TEST(Var, StringOps) {
