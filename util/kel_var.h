@@ -16,7 +16,8 @@
 //   std::string s = v.str();         // text form; number() for the numeric form
 //
 // Fast paths for builders (JSON, event dicts): list_append(list, std::move(item)),
-// dict.set(std::string key, value), as_list()/as_dict()/as_string() for direct access.
+// dict.set(std::string key, value), dict_build for a whole object at once,
+// as_list()/as_dict()/as_string() for direct access.
 // Values are single-threaded: counts are plain integers and the shared none is one static.
 #ifndef KEL_VAR_H
 #define KEL_VAR_H
