@@ -16,9 +16,10 @@
 
 // ---- decoding ----
 
-// An open container: its object, owned by the handle it was attached to.
+// An open container. Its members wait in the context's stacks until it closes, when the
+// container is made in one go at its final size; a dict then sorts its keys once.
 struct _json_frame {
-    var_object* obj;
+    size_t vals, keys;  // where its members start in the value and key stacks
     bool is_list;
 };
 
@@ -36,7 +37,9 @@ enum { _JSON_LARGE_TEXT = 16384, _JSON_HUGE_TEXT = 262144 };
 struct _json_ctx {
     var* out;
     std::vector<_json_frame> stack;  // innermost last
-    std::string key;                 // pending object key
+    std::vector<var> vals;           // members of open containers; each container's own
+                                     // slot in its parent comes just before its members
+    std::vector<std::string> keys;   // keys of open objects' members, one may be pending
     var yes, no;                     // shared true and false
     struct num_slot {
         uint64_t bits;  // the value's bits, so a probe need not touch the object
@@ -46,27 +49,38 @@ struct _json_ctx {
     uint32_t nums_mask = 0;
 };
 
-// Attaches v to the current container (or the output when none is open); a container
-// being begun is then opened, so closing it later is only a pop.
-static void _json_attach(_json_ctx* c, var&& v, bool is_list, bool begin) {
-    var* slot;
-    if (c->stack.empty()) {
-        slot = c->out;
-        *slot = std::move(v);
-    } else if (c->stack.back().is_list) {
-        std::vector<var>& el = static_cast<_var_list*>(c->stack.back().obj)->elements;
-        el.push_back(std::move(v));
-        slot = &el.back();
+static inline void _json_attach(_json_ctx* c, var&& v) { c->vals.push_back(std::move(v)); }
+
+static void _json_open(_json_ctx* c, bool is_list) {
+    c->vals.emplace_back();
+    c->stack.push_back(_json_frame{c->vals.size(), c->keys.size(), is_list});
+}
+
+// Makes the innermost container from its members and puts it in its slot; the outermost
+// goes to the output. An object's key without a value (input cut short) is dropped.
+static void _json_close(_json_ctx* c) {
+    _json_frame f = c->stack.back();
+    c->stack.pop_back();
+    size_t n = c->vals.size() - f.vals;
+    var* first = c->vals.data() + f.vals;
+    var made;
+    if (f.is_list) {
+        _var_list* l = new _var_list;
+        made = var(static_cast<var_object*>(l));
+        l->elements.assign(std::make_move_iterator(first), std::make_move_iterator(first + n));
     } else {
-        _var_dict::map_type& m = static_cast<_var_dict*>(c->stack.back().obj)->entries;
-        // keys often arrive in order: the end hint then makes the insert constant time;
-        // a repeated key leaves v in place and is assigned over
-        size_t before = m.size();
-        auto it = m.try_emplace(m.end(), std::move(c->key), std::move(v));
-        if (m.size() == before) it->second = std::move(v);
-        slot = &it->second;
+        _var_dict* d = new _var_dict;
+        made = var(static_cast<var_object*>(d));
+        dict_build(d, c->keys.data() + f.keys, first, n);
+        c->keys.resize(f.keys);
     }
-    if (begin) c->stack.push_back(_json_frame{slot->_o, is_list});
+    c->vals.resize(f.vals);
+    if (c->stack.empty()) {
+        *c->out = std::move(made);
+        c->vals.clear();
+    } else {
+        c->vals.back() = std::move(made);
+    }
 }
 
 static var _json_number_value(_json_ctx* c, double d) {
@@ -95,37 +109,35 @@ static int _json_callback(void* ctx, int type, const JSON_value* value) {
     _json_ctx* c = (_json_ctx*)ctx;
     switch (type) {
     case JSON_T_ARRAY_BEGIN:
-        _json_attach(c, var(static_cast<var_object*>(new _var_list())), true, true);
-        break;
     case JSON_T_OBJECT_BEGIN:
-        _json_attach(c, var(static_cast<var_object*>(new _var_dict())), false, true);
+        _json_open(c, type == JSON_T_ARRAY_BEGIN);
         break;
     case JSON_T_ARRAY_END:
     case JSON_T_OBJECT_END:
-        c->stack.pop_back();
+        _json_close(c);
         break;
     case JSON_T_INTEGER:
     case JSON_T_FLOAT:
-        _json_attach(c, _json_number_value(c, value->number), false, false);
+        _json_attach(c, _json_number_value(c, value->number));
         break;
     case JSON_T_NULL:
-        _json_attach(c, var(), false, false);
+        _json_attach(c, var());
         break;
     case JSON_T_TRUE:
     case JSON_T_FALSE:
         if (type == JSON_T_TRUE) {
             if (!c->yes._o) c->yes = var(true);
-            _json_attach(c, var(c->yes), false, false);
+            _json_attach(c, var(c->yes));
         } else {
             if (!c->no._o) c->no = var(false);
-            _json_attach(c, var(c->no), false, false);
+            _json_attach(c, var(c->no));
         }
         break;
     case JSON_T_STRING:
-        _json_attach(c, var(value->str, _json_cut(value)), false, false);
+        _json_attach(c, var(value->str, _json_cut(value)));
         break;
     case JSON_T_KEY:
-        c->key.assign(value->str, _json_cut(value));
+        c->keys.emplace_back(value->str, _json_cut(value));
         break;
     default:
         // the parser reports no other kind: this is a broken build, not bad input
@@ -144,6 +156,8 @@ int json_decode(var& out, const char* text, int length) {
     _json_ctx ctx;
     ctx.out = &out;
     ctx.stack.reserve(16);
+    ctx.vals.reserve(64);
+    ctx.keys.reserve(32);
     if (n >= _JSON_LARGE_TEXT) {
         ctx.nums_mask = n >= _JSON_HUGE_TEXT ? 4095 : 1023;
         ctx.nums.reset(new _json_ctx::num_slot[ctx.nums_mask + 1]);
@@ -169,6 +183,7 @@ int json_decode(var& out, const char* text, int length) {
         rc = 1;
     }
     JSON_parser_free(p);
+    while (!ctx.stack.empty()) _json_close(&ctx);  // a failed text leaves what it built
     return rc;
 }
 
@@ -372,7 +387,8 @@ static void _json_put(std::string& o, const var& v, int depth) {
     o.push_back('{');
     // tree nodes and value objects lie apart in memory: fetch the next pair's ahead
     for (auto it = m.begin(), end = m.end(); it != end;) {
-        auto next = std::next(it);
+        auto next = it;
+        ++next;
         if (next != end) __builtin_prefetch(next->second._o);
         if (it != m.begin()) o.push_back(',');
         _json_string(o, it->first.data(), it->first.size());

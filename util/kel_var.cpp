@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <new>
 #include <string_view>
 
 #include "util/kel_log.h"
@@ -388,10 +390,7 @@ var _var_string::__slice__(int start, int end) const {
     return var(value.substr((size_t)start, (size_t)(end - start)));
 }
 
-var_object* _var_string::__iter__() const {
-    const unsigned char* b = (const unsigned char*)value.data();
-    return new _var_string_iter(b, b + value.size());
-}
+var_object* _var_string::__iter__() const { return new _var_string_iter(this); }
 
 std::string _var_string::__str__() const { return value; }
 double _var_string::__number__() const { return strtod(value.c_str(), nullptr); }
@@ -473,9 +472,7 @@ var _var_list::__slice__(int start, int end) const {
     return r;
 }
 
-var_object* _var_list::__iter__() const {
-    return new _var_list_iter(elements.data(), elements.data() + elements.size());
-}
+var_object* _var_list::__iter__() const { return new _var_list_iter(this); }
 
 std::string _var_list::__str__() const {
     char buf[64];
@@ -506,29 +503,218 @@ var _var_list::__add__(const var& other) const {
     return r;
 }
 
+// ---- dict storage ----
+
+// Erased slots are poisoned so AddressSanitizer still reports a use of a dropped value.
+#if defined(__SANITIZE_ADDRESS__)
+#define _VAR_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define _VAR_ASAN 1
+#endif
+#endif
+#ifdef _VAR_ASAN
+#include <sanitizer/asan_interface.h>
+#define _VAR_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define _VAR_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define _VAR_POISON(p, n) ((void)(p), (void)(n))
+#define _VAR_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+typedef _var_dict_entries::entry _var_entry;
+
+struct _var_dict_block {
+    _var_dict_block* next;
+    uint32_t cap, used;
+};
+
+static const size_t _VAR_BLOCK_HEAD =
+    (sizeof(_var_dict_block) + alignof(_var_entry) - 1) / alignof(_var_entry) * alignof(_var_entry);
+
+static inline _var_entry* _var_block_entries(_var_dict_block* b) {
+    return (_var_entry*)((char*)b + _VAR_BLOCK_HEAD);
+}
+
+// A block of cap entries, with room for an order array of cap pointers after them if asked.
+static _var_dict_block* _var_block_new(_var_dict_entries* e, uint32_t cap, bool with_order) {
+    size_t size = _VAR_BLOCK_HEAD + (size_t)cap * sizeof(_var_entry);
+    if (with_order) size += (size_t)cap * sizeof(_var_entry*);
+    _var_dict_block* b = (_var_dict_block*)::operator new(size);
+    b->next = (_var_dict_block*)e->blocks;
+    b->cap = cap;
+    b->used = 0;
+    e->blocks = b;
+    return b;
+}
+
+_var_entry* _var_dict_entries::reserve_block(uint32_t n) {
+    _var_dict_block* b = _var_block_new(this, n, true);
+    order = (_var_entry**)(_var_block_entries(b) + n);
+    order_cap = n;
+    order_own = false;
+    b->used = n;
+    return _var_block_entries(b);
+}
+
+_var_dict_entries::_var_dict_entries(const _var_dict_entries& o) {
+    if (!o.count) return;
+    _var_entry* e = reserve_block(o.count);
+    for (uint32_t i = 0; i < o.count; ++i) {
+        new (e + i) _var_entry(*o.order[i]);
+        order[i] = e + i;
+    }
+    count = o.count;
+}
+
+_var_dict_entries::~_var_dict_entries() {
+    if (free_slots) {
+        for (uint32_t i = 0; i < count; ++i) order[i]->~_var_entry();
+    } else {
+        // every used slot is live: go in arrival order, which is the values' memory order
+        for (_var_dict_block* b = (_var_dict_block*)blocks; b; b = b->next) {
+            _var_entry* e = _var_block_entries(b);
+            for (uint32_t i = 0; i < b->used; ++i) e[i].~_var_entry();
+        }
+    }
+    if (order_own) ::operator delete(order);
+    for (_var_dict_block* b = (_var_dict_block*)blocks; b;) {
+        _var_dict_block* next = b->next;
+        _VAR_UNPOISON(b, _VAR_BLOCK_HEAD + (size_t)b->cap * sizeof(_var_entry));
+        ::operator delete(b);
+        b = next;
+    }
+}
+
+// Room for one more entry: an erased slot, the rest of the newest block, or a new block
+// as large as all before it.
+static _var_entry* _var_slot(_var_dict_entries* e) {
+    if (_var_entry* s = e->free_slots) {
+        _VAR_UNPOISON(s, sizeof *s);
+        memcpy(&e->free_slots, s, sizeof s);
+        return s;
+    }
+    _var_dict_block* b = (_var_dict_block*)e->blocks;
+    if (!b) {
+        e->reserve_block(4);
+        b = (_var_dict_block*)e->blocks;
+        b->used = 0;
+    } else if (b->used == b->cap) {
+        b = _var_block_new(e, e->count < 4 ? 4 : e->count, false);
+    }
+    return _var_block_entries(b) + b->used++;
+}
+
+static void _var_slot_free(_var_dict_entries* e, _var_entry* s) {
+    memcpy((void*)s, &e->free_slots, sizeof s);
+    e->free_slots = s;
+    _VAR_POISON(s, sizeof *s);
+}
+
+uint32_t _var_dict_entries::lower_bound(const char* k, size_t n) const {
+    std::string_view key(k, n);
+    uint32_t lo = 0, hi = count;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (std::string_view(order[mid]->first) < key) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
+}
+
+bool _var_dict_entries::key_at(uint32_t i, const char* k, size_t n) const {
+    return i < count && std::string_view(order[i]->first) == std::string_view(k, n);
+}
+
+_var_entry* _var_dict_entries::insert_at(uint32_t i, std::string&& key) {
+    _var_entry* s = _var_slot(this);  // first: a dict's first block brings its order array
+    if (count == order_cap) {
+        uint32_t cap = order_cap < 4 ? 8 : order_cap * 2;
+        _var_entry** o = (_var_entry**)::operator new((size_t)cap * sizeof *o);
+        if (count) memcpy(o, order, (size_t)count * sizeof *o);
+        if (order_own) ::operator delete(order);
+        order = o;
+        order_cap = cap;
+        order_own = true;
+    }
+    new (s) _var_entry(std::move(key), var());
+    memmove(order + i + 1, order + i, (size_t)(count - i) * sizeof *order);
+    order[i] = s;
+    ++count;
+    ++version;
+    return s;
+}
+
+void _var_dict_entries::erase_at(uint32_t i) {
+    _var_entry* s = order[i];
+    memmove(order + i, order + i + 1, (size_t)(count - i - 1) * sizeof *order);
+    --count;
+    ++version;
+    s->~_var_entry();
+    _var_slot_free(this, s);
+}
+
+// Byte order; the first bytes settle most pairs of a small object's keys without a call.
+static inline int _var_key_cmp(const std::string& a, const std::string& b) {
+    if (!a.empty() && !b.empty() && a[0] != b[0])
+        return (unsigned char)a[0] < (unsigned char)b[0] ? -1 : 1;
+    return a.compare(b);
+}
+
+static bool _var_entry_before(const _var_entry* a, const _var_entry* b) {
+    int c = _var_key_cmp(a->first, b->first);
+    return c < 0 || (c == 0 && a < b);  // slots are filled in arrival order
+}
+
+void dict_build(_var_dict* d, std::string* keys, var* values, size_t n) {
+    _var_dict_entries& m = d->entries;
+    if (!n || m.count) {
+        for (size_t i = 0; i < n; ++i) d->put(std::move(keys[i]), std::move(values[i]));
+        return;
+    }
+    _var_entry* e = m.reserve_block((uint32_t)n);
+    bool sorted = true;
+    for (size_t i = 0; i < n; ++i) {
+        new (e + i) _var_entry(std::move(keys[i]), std::move(values[i]));
+        m.order[i] = e + i;
+        if (i && sorted && _var_key_cmp(e[i - 1].first, e[i].first) >= 0) sorted = false;
+    }
+    uint32_t out = (uint32_t)n;
+    if (!sorted) {
+        std::sort(m.order, m.order + n, _var_entry_before);
+        out = 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (i + 1 < n && _var_key_cmp(m.order[i + 1]->first, m.order[i]->first) == 0) {
+                m.order[i]->~_var_entry();  // a later value for the same key follows
+                _var_slot_free(&m, m.order[i]);
+            } else {
+                m.order[out++] = m.order[i];
+            }
+        }
+    }
+    m.count = out;
+}
+
 // ---- dict ----
 
 var& _var_dict::at(const char* key, size_t n) {
-    std::string_view k(key, n);
-    map_type::iterator it = entries.lower_bound(k);
-    if (it != entries.end() && it->first == k) return it->second;
-    return entries.emplace_hint(it, std::string(key, n), var())->second;
+    uint32_t i = entries.lower_bound(key, n);
+    if (entries.key_at(i, key, n)) return entries.order[i]->second;
+    return entries.insert_at(i, std::string(key, n))->second;
 }
 
 void _var_dict::put(std::string&& key, var&& value) {
-    map_type::iterator it = entries.lower_bound(key);
-    if (it != entries.end() && it->first == key)
-        it->second = std::move(value);
+    uint32_t i = entries.lower_bound(key.data(), key.size());
+    if (entries.key_at(i, key.data(), key.size()))
+        entries.order[i]->second = std::move(value);
     else
-        entries.emplace_hint(it, std::move(key), std::move(value));
+        entries.insert_at(i, std::move(key))->second = std::move(value);
 }
 
 int _var_dict::__type__() const { return 4; }
 
 var_object* _var_dict::__copy__() const {
-    _var_dict* d = new _var_dict;
-    d->entries = entries;
-    return d;
+    return new _var_dict(entries);
 }
 
 var& _var_dict::__get__(const var& key) {
@@ -545,24 +731,26 @@ void _var_dict::__set__(const var& key, const var& value) {
 
 bool _var_dict::__has__(const var& key) const {
     std::string tmp;
-    return entries.find(_var_text(key, tmp)) != entries.end();
+    const std::string& k = _var_text(key, tmp);
+    return entries.key_at(entries.lower_bound(k.data(), k.size()), k.data(), k.size());
 }
 
 void _var_dict::__del__(const var& key) {
     std::string tmp;
-    map_type::iterator it = entries.find(_var_text(key, tmp));
-    if (it == entries.end()) {
+    const std::string& k = _var_text(key, tmp);
+    uint32_t i = entries.lower_bound(k.data(), k.size());
+    if (!entries.key_at(i, k.data(), k.size())) {
         VAR_ERROR("__del__", "dict::__del__:KeyError");
         return;
     }
     var gone;  // the key may live inside the value; release it after the erase
-    swap(gone, it->second);
-    entries.erase(it);
+    swap(gone, entries.order[i]->second);
+    entries.erase_at(i);
 }
 
 int _var_dict::__len__() const { return (int)entries.size(); }
 
-var_object* _var_dict::__iter__() const { return new _var_dict_iter(entries.begin(), entries.end()); }
+var_object* _var_dict::__iter__() const { return new _var_dict_iter(this); }
 
 std::string _var_dict::__str__() const {
     char buf[64];
@@ -581,52 +769,78 @@ bool _var_dict::__eq__(const var& other) const { return other._o == this; }
 
 // ---- iterators ----
 
+_var_string_iter::_var_string_iter(const _var_string* s)
+    : src(const_cast<_var_string*>(s)), end((int32_t)s->value.size()) {}
+
 bool _var_string_iter::__next__(var& out) {
-    if (cur == end) return false;
-    out = var((int)*cur);
-    ++cur;
-    ++index;
+    const std::string& v = static_cast<_var_string*>(src._o)->value;
+    if (index >= end || (size_t)index >= v.size()) return false;
+    out = var((int)(unsigned char)v[(size_t)index++]);
     return true;
 }
 
 bool _var_string_iter::__next__(var& out_a, var& out_b) {
-    if (cur == end) return false;
+    const std::string& v = static_cast<_var_string*>(src._o)->value;
+    if (index >= end || (size_t)index >= v.size()) return false;
     out_a = var(index);
-    out_b = var((int)*cur);
-    ++cur;
-    ++index;
+    out_b = var((int)(unsigned char)v[(size_t)index++]);
     return true;
 }
 
+_var_list_iter::_var_list_iter(const _var_list* l)
+    : src(const_cast<_var_list*>(l)), end((int32_t)l->elements.size()) {}
+
 bool _var_list_iter::__next__(var& out) {
-    if (cur == end) return false;
-    out = *cur;
-    ++cur;
-    ++index;
+    const std::vector<var>& el = static_cast<_var_list*>(src._o)->elements;
+    if (index >= end || (size_t)index >= el.size()) return false;
+    out = el[(size_t)index++];
     return true;
 }
 
 bool _var_list_iter::__next__(var& out_a, var& out_b) {
-    if (cur == end) return false;
+    const std::vector<var>& el = static_cast<_var_list*>(src._o)->elements;
+    if (index >= end || (size_t)index >= el.size()) return false;
     out_a = var(index);
-    out_b = *cur;
-    ++cur;
-    ++index;
+    out_b = el[(size_t)index++];
     return true;
 }
 
+_var_dict_iter::_var_dict_iter(const _var_dict* d)
+    : dict(const_cast<_var_dict*>(d)), version(d->entries.version) {
+    if (d->entries.count) next_key = d->entries.order[0]->first;
+    else done = true;
+}
+
+// The next entry, or null when done. A walk that reached the end stays there.
+const _var_entry* _var_dict_iter::step() {
+    if (done) return nullptr;
+    const _var_dict_entries& e = static_cast<_var_dict*>(dict._o)->entries;
+    if (version != e.version) {
+        version = e.version;
+        pos = e.lower_bound(next_key.data(), next_key.size());
+    }
+    if (pos >= e.count) {
+        done = true;
+        return nullptr;
+    }
+    const _var_entry* r = e.order[pos++];
+    if (pos < e.count) next_key.assign(e.order[pos]->first);
+    else done = true;
+    return r;
+}
+
 bool _var_dict_iter::__next__(var& out) {
-    if (cur == end) return false;
-    out = var(cur->first);
-    ++cur;
+    const _var_entry* r = step();
+    if (!r) return false;
+    out = var(r->first);
     return true;
 }
 
 bool _var_dict_iter::__next__(var& out_a, var& out_b) {
-    if (cur == end) return false;
-    out_a = var(cur->first);
-    out_b = cur->second;
-    ++cur;
+    const _var_entry* r = step();
+    if (!r) return false;
+    out_a = var(r->first);
+    out_b = r->second;
     return true;
 }
 

@@ -16,7 +16,8 @@
 //   std::string s = v.str();         // text form; number() for the numeric form
 //
 // Fast paths for builders (JSON, event dicts): list_append(list, std::move(item)),
-// dict.set(std::string key, value), as_list()/as_dict()/as_string() for direct access.
+// dict.set(std::string key, value), dict_build for a whole object at once,
+// as_list()/as_dict()/as_string() for direct access.
 // Values are single-threaded: counts are plain integers and the shared none is one static.
 #ifndef KEL_VAR_H
 #define KEL_VAR_H
@@ -24,7 +25,6 @@
 #include <stdint.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -225,11 +225,57 @@ public:
     var __add__(const var& other) const override;
 };
 
+// Dict storage. Entries never move once made, so a `var&` from d["k"] stays valid while other
+// keys come and go; an array of pointers keeps them in key order. Entries live in blocks
+// freed with the dict; a dict made in one go (see dict_build) has a single block that also
+// holds the order array, so it costs one allocation besides the object.
+class _var_dict_entries {
+public:
+    typedef std::pair<std::string, var> entry;
+    class const_iterator {
+    public:
+        entry* const* p;
+        const entry& operator*() const { return **p; }
+        const entry* operator->() const { return *p; }
+        const_iterator& operator++() {
+            ++p;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return p == o.p; }
+        bool operator!=(const const_iterator& o) const { return p != o.p; }
+    };
+
+    entry** order = nullptr;  // live entries by key
+    uint32_t count = 0, order_cap = 0;
+    bool order_own = false;   // order has its own allocation, not inside a block
+    uint32_t version = 0;     // changes on every insert and erase
+    void* blocks = nullptr;   // newest first
+    entry* free_slots = nullptr;  // erased entries, their storage reused first
+
+    _var_dict_entries() {}
+    _var_dict_entries(const _var_dict_entries& o);
+    _var_dict_entries& operator=(const _var_dict_entries&) = delete;
+    ~_var_dict_entries();
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const_iterator begin() const { return const_iterator{order}; }
+    const_iterator end() const { return const_iterator{order + count}; }
+
+    // Position of the first key not below k.
+    uint32_t lower_bound(const char* k, size_t n) const;
+    bool key_at(uint32_t i, const char* k, size_t n) const;
+    entry* insert_at(uint32_t i, std::string&& key);  // the value starts as none
+    void erase_at(uint32_t i);
+    // Storage for n entries in one block, order array included; the dict must be empty.
+    entry* reserve_block(uint32_t n);
+};
+
 class _var_dict : public var_object {
 public:
-    // std::less<> lets lookups take a plain pointer and length without building a key.
-    typedef std::map<std::string, var, std::less<>> map_type;
+    typedef _var_dict_entries map_type;
     map_type entries;
+    _var_dict() {}
+    explicit _var_dict(const map_type& e) : entries(e) {}
     var& at(const char* key, size_t n);  // finds or inserts (with none)
     void put(std::string&& key, var&& value);
     int __type__() const override;
@@ -246,6 +292,10 @@ public:
     bool __eq__(const var& other) const override;
 };
 
+// Fills an empty dict from n keys and values in arrival order, taking them over; a repeated
+// key keeps its later value. Builders that see a whole object at once (JSON) use it.
+void dict_build(_var_dict* d, std::string* keys, var* values, size_t n);
+
 class _var_bool : public var_object {
 public:
     uint8_t value;
@@ -258,33 +308,41 @@ public:
     bool __eq__(const var& other) const override;
 };
 
+// The iterators keep what they walk alive. Lists and strings are walked by index over at
+// most the elements there at the start, so one that changes meanwhile is never read past
+// its end.
 class _var_string_iter : public var_object {
 public:
-    int32_t index = 0;
-    const unsigned char* cur;
-    const unsigned char* end;
-    _var_string_iter(const unsigned char* b, const unsigned char* e) : cur(b), end(e) {}
+    var src;
+    int32_t index = 0, end;
+    explicit _var_string_iter(const _var_string* s);
     bool __next__(var& out) override;
     bool __next__(var& out_a, var& out_b) override;
 };
 
 class _var_list_iter : public var_object {
 public:
-    int32_t index = 0;
-    const var* cur;
-    const var* end;
-    _var_list_iter(const var* b, const var* e) : cur(b), end(e) {}
+    var src;
+    int32_t index = 0, end;
+    explicit _var_list_iter(const _var_list* l);
     bool __next__(var& out) override;
     bool __next__(var& out_a, var& out_b) override;
 };
 
+// Each step remembers the key that comes next, so keys inserted or erased meanwhile move no
+// entry under it: the walk goes on from that key.
 class _var_dict_iter : public var_object {
 public:
-    _var_dict::map_type::const_iterator cur, end;
-    _var_dict_iter(_var_dict::map_type::const_iterator b, _var_dict::map_type::const_iterator e)
-        : cur(b), end(e) {}
+    var dict;
+    uint32_t pos = 0, version;
+    bool done = false;
+    std::string next_key;
+    explicit _var_dict_iter(const _var_dict* d);
     bool __next__(var& out) override;
     bool __next__(var& out_a, var& out_b) override;
+
+private:
+    const _var_dict_entries::entry* step();
 };
 
 // List utilities: a non-list first argument is logged as "UnsupportedError" and ignored.

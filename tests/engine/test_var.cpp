@@ -5,6 +5,7 @@
 #include <math.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <regex>
 #include <string>
@@ -248,6 +249,49 @@ TEST(Var, DictAccess) {
     EXPECT_FALSE(d.has("new"));
 }
 
+// Random inserts, overwrites and deletes against a std::map; then a copy, held references
+// and a walk that meets inserts and deletes on its way.
+TEST(Var, DictAgainstModel) {
+    std::mt19937 rng(7);
+    var d(4, 0);
+    std::map<std::string, int> model;
+    for (int step = 0; step < 4000; ++step) {
+        std::string k = "k" + std::to_string(rng() % 300);
+        if (rng() % 3 == 0) {
+            if (model.erase(k)) d.del(k);
+        } else {
+            model[k] = step;
+            d[k] = step;
+        }
+    }
+    var c = d.copy();
+    for (const var& x : {d, c}) {
+        std::string want;
+        for (auto& kv : model)
+            want += (want.empty() ? "" : ",") + kv.first + "=" + std::to_string(kv.second);
+        EXPECT_EQ(entries(x), want);
+    }
+    var& held = d["k5"];
+    for (int i = 0; i < 1000; ++i) d["n" + std::to_string(i)] = i;
+    held = "still";
+    d["a"] = d["b"];  // the right side's slot must survive the left side's insert
+    EXPECT_EQ(d["k5"].str() + "|" + d["a"].type_name(), "still|none");
+
+    var w(4, 0), k;
+    for (const char* s : {"a", "c", "e", "g"}) w[s] = 1;
+    var it(w.iter());
+    std::string seen;
+    while (it.next(k)) {
+        seen += k.str();
+        if (k.str() == "c") {
+            w["b"] = 1;  // behind the walk: not met
+            w["f"] = 1;  // ahead: met
+            w.del("e");  // the next one: the walk goes on after it
+        }
+    }
+    EXPECT_EQ(seen, "acfg");
+}
+
 TEST(Var, Iteration) {
     var d(4, 0);
     for (const char* k : {"b", "a", "c", "ab"}) d[k] = var(k);
@@ -277,6 +321,21 @@ TEST(Var, Iteration) {
     EXPECT_TRUE(x.number() == 1 && y._o == l[1]._o);
     EXPECT_FALSE(il.next(x, y));
     EXPECT_EQ(y.str(), "q");  // unchanged once the iteration is over
+
+    // walks keep what they walk alive; a list cut short meanwhile ends its walk
+    var wl, wd;
+    {
+        var sh = L({1, 2, 3}), dd(4, 0);
+        dd["a"] = 1;
+        wl = var(sh.iter());
+        wd = var(dd.iter());
+        sh.del(0);
+        sh.del(0);
+    }
+    std::string walked;
+    while (wl.next(x)) walked += x.str();
+    while (wd.next(x)) walked += x.str();
+    EXPECT_EQ(walked, "3a");
 }
 
 TEST(Var, StringOps) {
