@@ -591,7 +591,7 @@ _var_dict_entries::~_var_dict_entries() {
 static _var_entry* _var_slot(_var_dict_entries* e) {
     if (_var_entry* s = e->free_slots) {
         _VAR_UNPOISON(s, sizeof *s);
-        memcpy(&e->free_slots, s, sizeof s);
+        memcpy(&e->free_slots, (const void*)s, sizeof e->free_slots);
         return s;
     }
     _var_dict_block* b = (_var_dict_block*)e->blocks;
@@ -606,7 +606,7 @@ static _var_entry* _var_slot(_var_dict_entries* e) {
 }
 
 static void _var_slot_free(_var_dict_entries* e, _var_entry* s) {
-    memcpy((void*)s, &e->free_slots, sizeof s);
+    memcpy((void*)s, &e->free_slots, sizeof e->free_slots);
     e->free_slots = s;
     _VAR_POISON(s, sizeof *s);
 }
