@@ -1,6 +1,8 @@
 #!/bin/sh
 # Runs every fuzz target for a bounded time: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]
-# The corpus of each target grows in fuzz/corpus-NAME, started from fuzz/seeds/NAME.
+# Each target starts from the kept corpus fuzz/corpus/NAME and the hand-made fuzz/seeds/NAME;
+# what it finds goes to fuzz/corpus-NAME (not kept). FUZZ_MERGE=1 afterwards folds the finds
+# that add coverage into fuzz/corpus/NAME, to be committed.
 set -e
 build=$1; secs=${2:-60}
 shift 2 || shift $#
@@ -15,8 +17,10 @@ for name in $targets; do
     [ -x "$exe" ] || continue
     corpus=$here/corpus-$name
     mkdir -p "$corpus"
-    seeds=$here/seeds/${name#fuzz_}
-    [ -d "$seeds" ] || seeds=
+    seeds=
+    for d in "$here/corpus/${name#fuzz_}" "$here/seeds/${name#fuzz_}"; do
+        [ ! -d "$d" ] || seeds="$seeds $d"
+    done
     # SDL's WAV reader allocates what a header claims (gigabytes for a forged one): such
     # inputs are set aside in fork mode and the run goes on.
     opts=
@@ -27,4 +31,8 @@ for name in $targets; do
     echo "fuzz: $name for ${secs}s"
     "$exe" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$here/" $opts \
         "$corpus" $seeds
+    if [ -n "$FUZZ_MERGE" ]; then
+        mkdir -p "$here/corpus/${name#fuzz_}"
+        "$exe" -merge=1 -rss_limit_mb=4096 "$here/corpus/${name#fuzz_}" "$corpus"
+    fi
 done
