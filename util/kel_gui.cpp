@@ -60,6 +60,14 @@ bool Widget::has_focus() { return focused != 0; }
 int Widget::arrange(int a) { return a; }
 int Widget::paint_children(int a) { return a; }
 
+void gui_state_sync(Widget* w) {
+    w->both = w->focused && w->active;
+    w->state = w->both     ? GUI_STATE_BOTH
+               : w->focused ? GUI_STATE_FOCUSED
+               : w->active  ? GUI_STATE_ACTIVE
+                            : GUI_STATE_NONE;
+}
+
 static Widget* _gui_root(Widget* w) {
     while (w->parent) w = w->parent;
     return w;
@@ -106,23 +114,19 @@ var Widget::handle(Event* e) {
         return var();
     case GUI_EVT_FOCUS:
         focused = 1;
-        both = active;
-        state = active ? GUI_STATE_BOTH : GUI_STATE_FOCUSED;
+        gui_state_sync(this);
         return handlers[GUI_ON_FOCUS];
     case GUI_EVT_BLUR:
         focused = 0;
-        both = 0;
-        state = active ? GUI_STATE_ACTIVE : GUI_STATE_NONE;
+        gui_state_sync(this);
         return var();
     case GUI_EVT_ACTIVATE:
         active = 1;
-        both = focused;
-        state = focused ? GUI_STATE_BOTH : GUI_STATE_ACTIVE;
+        gui_state_sync(this);
         return handlers[GUI_ON_ACTIVATE];
     case GUI_EVT_DEACTIVATE:
         active = 0;
-        both = 0;
-        state = focused ? GUI_STATE_FOCUSED : GUI_STATE_NONE;
+        gui_state_sync(this);
         return handlers[GUI_ON_DEACTIVATE];
     case GUI_EVT_CLICK: return handlers[GUI_ON_CLICK];
     case EVT_DOWN: return handlers[GUI_ON_DOWN];

@@ -166,6 +166,8 @@ public:
 // One style step of a child before its layout: properties follow the state's block
 // (falling back to the base block); the size moves toward its target by at most 1000.
 void gui_style_step(Widget* w);
+// Sets both and state from focused and active.
+void gui_state_sync(Widget* w);
 // Outer box of a widget in the coordinates of its root: left, top, width, height.
 void gui_box(const Widget* w, float out[4]);
 // Moves the focus from a focused widget to the nearest one in direction (dx, dy).

@@ -270,8 +270,8 @@ var ext_gui_call(Game* host, const std::string& name, var args) {
         Container* root = _ext_gui_root(api, args);
         if (!root) return _ext_gui_fail("gui:clear", "unknown root", args.str());
         root->clear();
-        root->focused = root->active = root->both = 0;
-        root->state = GUI_STATE_NONE;
+        root->focused = root->active = 0;
+        gui_state_sync(root);
         return var(true);
     }
     bool set = name == "gui:set";
