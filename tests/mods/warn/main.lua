@@ -2,7 +2,9 @@
 -- says so once on standard error. warn_run.sh compares that with expected.txt.
 local frame = 0
 
-function _init() end
+function _init()
+  assert(kel_params_get("appid") == "KelGame")  -- with a window, as the driver has it
+end
 function _event() end
 
 function _loop()
