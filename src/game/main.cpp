@@ -29,6 +29,10 @@ static const char _main_usage[] =
     "  --help           show this text\n"
     "  --version        show the version\n"
     "Every \"-name value\" pair is also a script parameter.\n"
+    "Files: assets and modules beside the entry script, then in the data directory:\n"
+    "./data with a window, ../data headless (or -datadir). Saves go to $HOME with a\n"
+    "window, to the working directory headless (\"-appid NAME\" gives a headless run\n"
+    "the window's rule, \"-appid ''\" the reverse).\n"
     "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 restart after an error.\n";
 
 int main(int argc, char** argv) {
