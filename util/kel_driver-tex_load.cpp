@@ -104,6 +104,7 @@ uint32_t _driver_tex_load(const char* path, int* w, int* h, int* tw, int* th) {
     if (!px) {
         KEL_LOG("_driver_tex_load", "stbi_load failed %s - %s\n", path,
                 read ? stbi_failure_reason() : "cannot read file");
+        log_warn("image not readable: %s (%s)", path, read ? stbi_failure_reason() : "cannot read file");
         return 0;
     }
     uint32_t id = _driver_tex_load_from_data(px, iw, ih, w, h, tw, th);

@@ -69,6 +69,7 @@ int font_load(const char* name, int size) {
     std::string path = found.empty() ? "" : driver_data_path(found.c_str());
     if (path.empty() || path.size() >= FONT_PATH_MAX) {
         KEL_LOG("font_load", "unable to find font %s\n", name);
+        log_warn("font not found: %s", name);
         _fonts->keys[key] = 0;
         return 0;
     }

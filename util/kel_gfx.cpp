@@ -347,6 +347,7 @@ int gfx_tex_load(const char* name) {
         const char* path = file ? _gfx_resolve(file) : NULL;
         if (!path) {
             KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
+            log_warn("image not found: %s", name);
             _gfx->tex_names[name] = 0;
             return 0;
         }

@@ -147,7 +147,8 @@ static int _json_callback(void* ctx, int type, const JSON_value* value) {
     return 1;
 }
 
-int json_decode(var& out, const char* text, int length) {
+int json_decode(var& out, const char* text, int length, int* error_at) {
+    if (error_at) *error_at = -1;
     size_t n = 0;
     if (text && length > 0) {
         const void* z = memchr(text, 0, (size_t)length);
@@ -177,9 +178,11 @@ int json_decode(var& out, const char* text, int length) {
     size_t used = n ? JSON_parser_feed(p, text, n) : 0;
     if (used < n) {
         KEL_LOG("json_decode", "JSON_parser_char: syntax error, byte %d\n", (int)used);
+        if (error_at) *error_at = (int)used;
         rc = 1;
     } else if (!JSON_parser_end(p)) {
         KEL_LOG("json_decode", "JSON_parser_end: syntax error\n");
+        if (error_at) *error_at = (int)n;
         rc = 1;
     }
     JSON_parser_free(p);

@@ -3,7 +3,9 @@
 // json_decode reads one document whose top level is an array or an object (16 levels of
 // nesting at most, /* comments */ allowed between tokens) into a list or dict; it stops at
 // `length` bytes or the first NUL byte. It returns 0 on success and 1 on a syntax error,
-// which is logged with the byte offset; `out` may then hold the part read so far.
+// which is logged with the byte offset (also stored in *error_at when given: the offending
+// byte, or the length when the text ended early; -1 on success); `out` may then hold the
+// part read so far.
 // Object members are kept by key order (dicts are ordered), a repeated key keeps the later
 // value, strings end at their first NUL (from \u0000).
 //
@@ -21,7 +23,7 @@
 
 #include "util/kel_var.h"
 
-int json_decode(var& out, const char* text, int length);
+int json_decode(var& out, const char* text, int length, int* error_at = nullptr);
 std::string json_encode(const var& value);
 
 #endif

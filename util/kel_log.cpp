@@ -6,6 +6,9 @@
 #include <string.h>
 #include <time.h>
 
+#include <set>
+#include <string>
+
 #include "util/kel_driver.h"
 
 static const char* _log_tag_default(void) { return ""; }
@@ -76,4 +79,44 @@ void log_printf_stamped(const char* file, int line, const char* func, int level,
     va_start(ap, fmt);
     _log_vprint(1, file, line, func, fmt, ap);
     va_end(ap);
+}
+
+// Texts already warned about. Bounded: a game that misses a thousand distinct names has
+// made its point, and a name built from a counter must not grow this without end.
+enum { LOG_WARN_MAX = 1000, LOG_WARN_TEXT_MAX = 300 };
+
+struct LogWarnings {
+    int quiet;
+    std::set<std::string> seen;
+};
+
+static LogWarnings& _log_warnings() {
+    static LogWarnings w;
+    return w;
+}
+
+void log_quiet_set(int on) { _log_warnings().quiet = on; }
+int log_quiet_get() { return _log_warnings().quiet; }
+
+void log_warn(const char* fmt, ...) {
+    LogWarnings& w = _log_warnings();
+    if (w.quiet || w.seen.size() > LOG_WARN_MAX) return;
+    va_list ap;
+    va_start(ap, fmt);
+    size_t len = 0;
+    char* msg = _log_format(fmt, ap, &len);
+    va_end(ap);
+    if (!msg) return;
+    // One line whatever the script's names hold.
+    std::string text(msg, len < (size_t)LOG_WARN_TEXT_MAX ? len : (size_t)LOG_WARN_TEXT_MAX);
+    free(msg);
+    if (len > (size_t)LOG_WARN_TEXT_MAX) text += "...";
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    for (char& c : text)
+        if ((unsigned char)c < 32 || c == 127) c = ' ';
+    if (!w.seen.insert(text).second) return;
+    if (w.seen.size() > LOG_WARN_MAX)
+        text = "more problems than can be listed; --verbose logs every one";
+    fprintf(stderr, "kelgame: %s\n", text.c_str());
+    fflush(stderr);
 }

@@ -74,6 +74,7 @@ static int _mixer_load(MixerMap& map, const char* name, const MixerKind& k) {
     std::string path = _mixer_find(name);
     if (path.empty()) {
         KEL_LOG(k.func, k.unable, name);
+        log_warn("sound not found: %s", name);
         map[name] = MixerEntry{0, std::string(), 0};
         return 0;
     }

@@ -122,6 +122,9 @@ static const char* _replay_line(const std::string& line, int last_frame, ReplayE
     for (size_t k = 2; k < toks.size(); k++)
         if (!_replay_set(&r.event, toks[k])) return "bad field";
     Event& e = r.event;
+    // A hand-written key line may give SDL's code alone; the widgets read kelgame's.
+    if ((e.type == EVT_KEYDOWN || e.type == EVT_KEYUP) && !e.key && e.sym)
+        e.key = driver_key_code(e.sym);
     e.window_x = e.x;
     e.window_y = e.y;
     e.window_dx = e.dx;

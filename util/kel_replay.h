@@ -9,7 +9,8 @@
 //
 // Types are the names scripts see ("keydown", "mousedown", "joyhat", ...) or, for codes
 // without one, the number. Fields: x y dx dy w h key sym unicode button device; a field
-// left out is 0. Window fields are not written: they follow x, y, dx, dy, as the input
+// left out is 0, except that a key event with sym alone gets the key code that sym has.
+// Window fields are not written: they follow x, y, dx, dy, as the input
 // driver fills them. Frames never go down from one line to the next.
 //
 //   std::vector<ReplayEvent> ev;

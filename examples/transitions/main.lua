@@ -4,7 +4,9 @@
 --
 -- Space runs the next transition (fade, zoom, bzoom, deres), S saves a PNG and a JPEG
 -- screenshot in /tmp, Escape quits. With "-frames N" it runs every transition quickly
--- by itself, takes both screenshots, checks that they are image files and quits.
+-- by itself, one right after another, takes both screenshots, checks that they are
+-- image files and quits. The badge in the corner is a widget: the captured frames hold
+-- it, so it blends with its scene.
 
 local W, H = 320, 180
 local EFFECTS = { "fade", "zoom", "bzoom", "deres" }
@@ -15,7 +17,14 @@ local scene = 1
 local effect = 0                    -- index of the last transition started
 local t                             -- progress while a transition runs
 local grab_new                      -- the new scene still has to be captured
+local shown = false                 -- a scene has been on screen: there is something to grab
 local done = false
+local BADGE = { 0xffffff, 0x202020 }
+
+local function badge(s)
+  kel_ext_call("gui:set", json_encode{ name = "badge", label = "scene " .. s,
+    background = BADGE[s], colour = BADGE[3 - s] })
+end
 
 local function draw_scene(s)
   kel_view_set(0, 0, W, H)
@@ -29,12 +38,14 @@ local function draw_scene(s)
   kel_font_draw("fonts/dejavu", 12, "scene " .. s .. "  " .. (EFFECTS[effect] or ""), 8, 8, 0xffffff)
 end
 
--- Called outside _paint, while the draw list still holds the last frame: that is the
--- outgoing screen. The incoming one is captured by the next _paint.
+-- Called outside _paint: "trans:grab0" captures what the screen shows now (the last
+-- frame, widgets included) as the outgoing screen. The incoming one is captured by the
+-- next _paint, which then still shows the outgoing one.
 local function start()
   kel_ext_call("trans:init")
   kel_ext_call("trans:grab0")
   scene = 3 - scene
+  badge(scene)
   effect = effect % #EFFECTS + 1
   grab_new, t = true, 0
 end
@@ -56,6 +67,10 @@ end
 
 function _init()
   kel_params_set("caption", "kelgame - transitions")
+  kel_ext_call("gui:set", json_encode{ root = 0, align = "end", justify = "end" })
+  kel_ext_call("gui:add", json_encode{ name = "badge", width = 60, height = 16, padding = 4,
+    focusable = false, size = 12 })
+  badge(scene)
 end
 
 function _event(e)
@@ -66,7 +81,7 @@ function _event(e)
 end
 
 function _loop(dt)
-  if not auto or t or grab_new or done then return end
+  if not auto or not shown or t or grab_new or done then return end
   if effect < #EFFECTS and not headless then return start() end
   done = true
   local png, jpg = screenshots()
@@ -86,7 +101,9 @@ function _paint()
     return
   end
   draw_scene(scene)
+  shown = true
   if grab_new then
+    -- Captures the new scene; this frame shows the old one, as the effect starts.
     kel_ext_call("trans:grab1")
     grab_new = false
   end

@@ -1,6 +1,10 @@
 // Screen transitions: two frames captured into 1024 x 1024 render targets (A outgoing,
 // B incoming) and drawn over the screen with an effect at progress t. C is scratch for
 // "deres".
+//
+// A frame in which the transition draws belongs to it: the widget trees are not painted
+// over it (they are in the captured frames), and the frame that grabs the incoming scene
+// shows the outgoing one instead, so the new scene never flashes before the effect.
 #include "src/ext_trans/ext_trans.h"
 
 #include <GLES/gl.h>
@@ -10,6 +14,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include "src/ext_gui/ext_gui.h"
 #include "src/game/game.h"
 #include "src/mods_api/mods_api.h"
 #include "util/kel_driver.h"
@@ -23,7 +28,11 @@ struct TransState {
     int32_t ready;            // 1 once the targets exist
     uint32_t framebuffers[4]; // slot 0 the screen; 1..3 targets A, B, C
     uint32_t textures[4];     // colour textures of A, B, C
+    int shown_frame;          // the last frame the transition drew in
+    int shown_slot;           // the captured frame it showed most of then: A or B
 };
+
+enum { TRANS_NEVER = -2 };  // no frame: two below the first, so never "the frame before"
 
 // The framebuffer calls are an extension: GLES 1.1 libraries do not export them.
 struct TransGL {
@@ -53,6 +62,7 @@ void ext_trans_init(Game* host) {
     if (!host || host->headless || _trans) return;
     KEL_LOGS("ext_trans_init", "ext_trans_init\n");
     _trans = (TransState*)calloc(1, sizeof(TransState));
+    if (_trans) _trans->shown_frame = TRANS_NEVER;
     KEL_LOGS("ext_trans_init", "res: %p\n", (void*)_trans);
 }
 
@@ -96,21 +106,75 @@ static void _trans_init() {
     _trans->ready = 1;
 }
 
-// The whole screen, rotation included, squeezed into the slot's target.
+static void _trans_quad(uint32_t texture, float x0, float y0, float x1, float y1,
+                        const float* uv = nullptr);
+
+// The captured frames carry the display rotation already: they are drawn unrotated,
+// 1:1 on the screen. The view and rotation flag are put back by _trans_screen_end.
+struct TransScreen {
+    int flip;
+    GfxView view;
+};
+
+static TransScreen _trans_screen_begin(int* w, int* h) {
+    TransScreen s;
+    s.flip = driver_flip_get();
+    driver_flip_set(0);
+    s.view = gfx_view_window();
+    driver_screen_size_get(w, h);
+    return s;
+}
+
+static void _trans_screen_end(const TransScreen& s) {
+    driver_flip_set(s.flip);
+    gfx_view_restore(s.view);
+}
+
+// True while the frame before (or this one) was drawn by the transition.
+static bool _trans_shown_lately(Game* host) {
+    return _trans->shown_frame != TRANS_NEVER && _trans->shown_frame >= host->frame - 1;
+}
+
+// What the screen shows, rotation included, squeezed into the slot's target: the
+// script's frame and the widget trees over it. When the frame before was the
+// transition's own (one chained right after another), that frame is what the player
+// saw, so the outgoing frame starts from the captured frame it showed.
 static void _trans_grab(Game* host, int slot) {
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     _trans_gl.bind(GL_FRAMEBUFFER_OES, _trans->framebuffers[slot]);
     glViewport(0, 0, TRANS_SIZE, TRANS_SIZE);
+    bool chained = slot == TRANS_A && _trans_shown_lately(host);
+    if (!chained || _trans->shown_slot != TRANS_A) gfx_clear();  // A into A: it is there
+    if (chained && _trans->shown_slot != TRANS_A) {
+        int w, h;
+        TransScreen screen = _trans_screen_begin(&w, &h);
+        _trans_quad(_trans->textures[_trans->shown_slot], 0, 0, (float)w, (float)h);
+        _trans_screen_end(screen);
+    }
     if (host->api) host->api->replay();
+    ext_gui_paint(host);
     _trans_gl.bind(GL_FRAMEBUFFER_OES, _trans->framebuffers[0]);
     glViewport(vp[0], vp[1], vp[2], vp[3]);
+}
+
+// The frame that captured the incoming scene shows the outgoing one, as every effect
+// does at t = 0; what the script records after the grab is drawn over it.
+static void _trans_hold(Game* host) {
+    if (host->api) host->api->clear();
+    int w, h;
+    TransScreen screen = _trans_screen_begin(&w, &h);
+    glColor4f(1, 1, 1, 1);
+    _trans_quad(_trans->textures[TRANS_A], 0, 0, (float)w, (float)h);
+    _trans_screen_end(screen);
+    _trans->shown_frame = host->frame;
+    _trans->shown_slot = TRANS_A;
 }
 
 // A strip (x0, y0) (x0, y1) (x1, y0) (x1, y1); uv defaults to the whole target, which
 // is stored bottom-up.
 static void _trans_quad(uint32_t texture, float x0, float y0, float x1, float y1,
-                        const float* uv = nullptr) {
+                        const float* uv) {
     static const float whole[8] = {0, 1, 0, 0, 1, 1, 1, 0};
     const float xy[8] = {x0, y0, x0, y1, x1, y0, x1, y1};
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -156,16 +220,17 @@ static int _trans_effect(const std::string& name) {
 
 // Draws at once, outside the draw list, unrotated and 1:1 on the screen; the view,
 // rotation flag and blend are put back afterwards.
-static void _trans_draw(const var& args) {
+static void _trans_draw(Game* host, const var& args) {
     bool dict = args.type() == 4;
     int effect = _trans_effect(dict && args.has("effect") ? args["effect"].str() : "");
     float t = dict && args.has("value") ? args["value"].to_float() : 0.0f;
+    if (effect != TRANS_NONE) {
+        _trans->shown_frame = host->frame;
+        _trans->shown_slot = t < 0.5f ? TRANS_A : TRANS_B;
+    }
 
-    int flip = driver_flip_get();
-    driver_flip_set(0);
-    GfxView saved = gfx_view_window();
     int w, h;
-    driver_screen_size_get(&w, &h);
+    TransScreen screen = _trans_screen_begin(&w, &h);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     switch (effect) {
@@ -187,8 +252,11 @@ static void _trans_draw(const var& args) {
 
     glColor4f(1, 1, 1, 1);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    driver_flip_set(flip);
-    gfx_view_restore(saved);
+    _trans_screen_end(screen);
+}
+
+bool ext_trans_drawn(Game* host) {
+    return _trans && host && _trans->shown_frame == host->frame;
 }
 
 var ext_trans_call(Game* host, const std::string& name, var args) {
@@ -199,8 +267,13 @@ var ext_trans_call(Game* host, const std::string& name, var args) {
     }
     if (name == "trans:ready") return var(_trans->ready != 0);
     if (!_trans->ready) return var();
-    if (name == "trans:grab0") _trans_grab(host, TRANS_A);
-    else if (name == "trans:grab1") _trans_grab(host, TRANS_B);
-    else if (name == "trans:draw") _trans_draw(args);
+    if (name == "trans:grab0") {
+        _trans_grab(host, TRANS_A);
+    } else if (name == "trans:grab1") {
+        _trans_grab(host, TRANS_B);
+        _trans_hold(host);
+    } else if (name == "trans:draw") {
+        _trans_draw(host, args);
+    }
     return var();
 }

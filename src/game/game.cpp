@@ -408,7 +408,8 @@ static void _game_script_paint(Game* g) {
     api->clear();
     if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
     api->replay();
-    ext_gui_paint(g);  // the widget trees above the script's frame
+    // the widget trees above the script's frame; a transition's frames carry their own
+    if (!ext_trans_drawn(g)) ext_gui_paint(g);
     mods_console_paint(g);
     glColor4ub(255, 255, 255, 255);
 }

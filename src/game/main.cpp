@@ -5,10 +5,13 @@
 #include "src/game/game.h"
 #include "util/kel_driver-input.h"
 #include "util/kel_driver.h"
+#include "util/kel_log.h"
 
 static const char _main_usage[] =
     "usage: kelgame [options] [-name value ...]\n"
     "  --verbose        print the log on standard output\n"
+    "  --quiet          no warnings on standard error (missing images, fonts, sounds\n"
+    "                   and modules, unknown extension names, bad JSON)\n"
     "  --flip           swap the window's width and height\n"
     "  -headless        run without window and sound\n"
     "  -mod PATH        entry script, or a game folder with its main.lua (default:\n"
@@ -26,12 +29,17 @@ static const char _main_usage[] =
     "  --help           show this text\n"
     "  --version        show the version\n"
     "Every \"-name value\" pair is also a script parameter.\n"
+    "Files: assets and modules beside the entry script, then in the data directory:\n"
+    "./data with a window, ../data headless (or -datadir). Saves go to $HOME with a\n"
+    "window, to the working directory headless (\"-appid NAME\" gives a headless run\n"
+    "the window's rule, \"-appid ''\" the reverse).\n"
     "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 restart after an error.\n";
 
 int main(int argc, char** argv) {
     driver_verbose_set(0);
     for (int i = 0; i < argc; i++) {
         if (strcmp(argv[i], "--verbose") == 0) driver_verbose_set(1);
+        else if (strcmp(argv[i], "--quiet") == 0) log_quiet_set(1);
         else if (strcmp(argv[i], "--flip") == 0) driver_flip_set(1);
         else if (strcmp(argv[i], "--help") == 0) {
             fputs(_main_usage, stdout);

@@ -3,7 +3,8 @@
 // "open_url", "exit" and "md5_digest" are served here; every other name has its
 // argument decoded as one JSON value and is offered to the extension handlers in
 // order (transitions, miscellaneous, network). The first non-none result is returned as
-// JSON; "null" when no handler knew the name.
+// JSON; "null" when no handler knew the name. A name that is none of the known ones, and
+// an argument that is not JSON, are each reported once on standard error (log_warn).
 //
 //   std::string r = mods_ext_call(api, "md5_digest", "abc");
 #ifndef MODS_EXT_H
@@ -20,5 +21,7 @@ struct Game;
 typedef var (*mods_ext_handler_fn)(Game* host, const std::string& name, var arg);
 
 std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg);
+// True for every name some part of kelgame serves.
+bool mods_ext_known(const char* name);
 
 #endif

@@ -56,10 +56,12 @@ void ModsAPI::require(const char* name) {
         if (!driver_file_exists(path.c_str())) {
             std::string msg = "ModsAPI::require(\"" + std::string(name) + "\") file missing\n";
             // A missing entry script is the failure itself; a module's raises below.
-            if (strcmp(name, script) == 0)
+            if (strcmp(name, script) == 0) {
                 failure(msg);
-            else
+            } else {
                 console(msg);
+                log_warn("require(\"%s\"): module %s not found", name, base.c_str());
+            }
             error_set("file missing");
             return;
         }

@@ -43,6 +43,8 @@ static void _mods_restart_params(Game* game) {
     api->params_set("idiom", var(idiom ? idiom : ""));
     api->params_set("platform", var("Evercade"));
     api->params_set("headless", var(game->headless != 0));
+    // What the driver uses: "KelGame" with a window, "" headless, or what was set since.
+    api->params_set("appid", var(driver_appid_get()));
 }
 
 void mods_restart(Game* game, int flag) {

@@ -25,12 +25,13 @@ TEST(Replay, ReadsLinesAndSkipsBadOnes) {
         "-1 quit\n"                   // 11: negative frame
         "5\n"                         // 12: no type
         "99999999999 quit\n"          // 13: frame out of range
+        "6 keyup sym=13\n"            // Return by SDL's code alone: kelgame's follows
         "6 quit x=1 x=2";             // no final newline; the last value wins
     std::vector<ReplayEvent> ev;
     std::vector<int> bad;
     EXPECT_EQ(replay_parse(text, strlen(text), &ev, count_bad, &bad), 8);
     EXPECT_EQ(bad, (std::vector<int>{6, 7, 8, 9, 10, 11, 12, 13}));
-    ASSERT_EQ(ev.size(), 4u);
+    ASSERT_EQ(ev.size(), 5u);
     EXPECT_EQ(ev[0].frame, 3);
     EXPECT_EQ(ev[0].event.type, EVT_KEYDOWN);
     EXPECT_EQ(ev[0].event.key + ev[0].event.sym + ev[0].event.button, 54 + 113 + 4);
@@ -39,8 +40,9 @@ TEST(Replay, ReadsLinesAndSkipsBadOnes) {
     EXPECT_EQ(ev[1].event.width, 1000.0f);
     EXPECT_EQ(ev[2].event.type, 19);
     EXPECT_EQ(ev[2].event.device, -7);
-    EXPECT_EQ(ev[3].event.type, EVT_QUIT);
-    EXPECT_EQ(ev[3].event.x, 2.0f);
+    EXPECT_EQ(ev[3].event.key, DRIVER_KEY_RETURN);
+    EXPECT_EQ(ev[4].event.type, EVT_QUIT);
+    EXPECT_EQ(ev[4].event.x, 2.0f);
 }
 
 TEST(Replay, WrittenLinesReadBack) {

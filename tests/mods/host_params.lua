@@ -13,6 +13,7 @@ function _init()
     check("platform", "Evercade")
     check("version", "test")
     check("idiom", "")
+    check("appid", "")  -- none headless: the data area is ../data, saves go to the working dir
     for name, want in pairs({speed = 1, ticks = 1, view_x = 0, view_y = 0, view_w = 0, view_h = 0,
                              view_scale = 1, window_w = 0, window_h = 0}) do
         check(name, want)

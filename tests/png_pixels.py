@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""png_pixels.py TABLE DIR: checks pixels of captured frames against a table of lines
+"FRAME X Y RRGGBB  what" (DIR/fFRAME.png; # starts a comment). A channel may be off by
+8: blending and filtering differ by a shade between rasterisers."""
+import os
+import sys
+
+from png_diff import load
+
+
+def main():
+    table, folder = sys.argv[1], sys.argv[2]
+    frames, bad = {}, 0
+    for n, line in enumerate(open(table), 1):
+        f = line.split("#")[0].split()
+        if not f:
+            continue
+        frame, x, y, want = int(f[0]), int(f[1]), int(f[2]), bytes.fromhex(f[3])
+        if frame not in frames:
+            frames[frame] = load(os.path.join(folder, f"f{frame}.png"))
+        w, _, c, px = frames[frame]
+        got = px[(y * w + x) * c:(y * w + x) * c + 3]
+        if max(abs(a - b) for a, b in zip(got, want)) > 8:
+            print(f"{table}:{n}: frame {frame} at {x},{y}: {got.hex()}, want {want.hex()}: "
+                  + " ".join(f[4:]))
+            bad += 1
+    return 1 if bad else 0
+
+
+sys.exit(main())
