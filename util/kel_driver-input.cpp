@@ -386,6 +386,10 @@ static void _driver_map(const SDL_Event& ev, Event* e) {
 
 int driver_event_poll(Event* e) {
     memset(e, 0, sizeof *e);
+    if (driver_signal_take()) {
+        e->type = EVT_QUIT;
+        return 1;
+    }
     if (!driver_sdl_loaded()) return 0;  // headless: no SDL, no events
     _driver_joystick_init();
     if (!_pending.empty() && !_queue[0]) _driver_text_convert();  // never over queued text

@@ -44,7 +44,14 @@ static int _game_last_frame = -1;
 enum { GAME_DAY_MS = 86400000 };
 
 Game* game_current() { return _game_current; }
-int game_exit_status() { return _game_status; }
+// A run ended by a signal says so, with the status a shell gives it: a CI job cut short
+// must not read as passed.
+int game_exit_status() {
+    int sig = driver_signal_get();
+    if (_game_status || !sig) return _game_status;
+    fprintf(stderr, "kelgame: stopped by signal %d (%s)\n", sig, strsignal(sig));
+    return 128 + sig;
+}
 
 void game_clock_reset() {
     _game_last_loop = -1;
@@ -255,6 +262,13 @@ static void _game_deliver(Game* g, const Event& e) {
 static void _game_route(Game* g, Event e) {
     if (e.type == 30 || e.type == 31) return;
     if (e.type == EVT_QUIT) {
+        // Window close, SIGTERM and SIGINT end the game as Alt+Q does: the script sees
+        // "suspend" and has this frame's loop and paint to save in.
+        if (!g->quit) {
+            Event suspend = Event();
+            suspend.type = EVT_SUSPEND;
+            _game_route(g, suspend);
+        }
         g->quit = 1;
         return;
     }
