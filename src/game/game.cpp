@@ -122,18 +122,24 @@ static int _game_is_dir(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string game_exe_dir() {
+    char exe[GAME_PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "";
+    exe[n] = 0;
+    char* slash = strrchr(exe, '/');
+    if (!slash) return "";
+    *slash = 0;
+    return exe;
+}
+
 // The installed game: share/kelgame beside the bin directory of this program, so that
 // an unpacked package finds its own game as /usr does.
 static const char* _game_share_dir() {
     static char dir[GAME_PATH_MAX];
-    char exe[GAME_PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return nullptr;
-    exe[n] = 0;
-    char* slash = strrchr(exe, '/');
-    if (!slash) return nullptr;
-    *slash = 0;
-    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe);
+    std::string exe = game_exe_dir();
+    if (exe.empty()) return nullptr;
+    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe.c_str());
     return len > 0 && len < (int)sizeof dir && _game_is_dir(dir) ? dir : nullptr;
 }
 

@@ -76,6 +76,10 @@ void game_deinit();
 // when signal N ended it (said on stderr).
 int game_exit_status();
 
+// The directory of the running program ("" when unknown); kelgame's own files are
+// found from it.
+std::string game_exe_dir();
+
 // The host of the running game (set by the start step), or null.
 Game* game_current();
 
