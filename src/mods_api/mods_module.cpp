@@ -52,7 +52,8 @@ void ModsAPI::require(const char* name) {
     driver_altdir_set(dir.c_str());
 
     // An empty altdir means the working directory, not the file system root.
-    std::string path = root ? "/" + base : dir.empty() ? base : dir + "/" + base;
+    bool here = dir.empty() || dir == ".";
+    std::string path = root ? "/" + base : here ? base : dir + "/" + base;
     if (!driver_file_exists(path.c_str())) {
         path = driver_data_path(base.c_str());
         if (!driver_file_exists(path.c_str())) {
