@@ -1,6 +1,7 @@
 #!/bin/sh
 # Plays play.txt into the game beside it, started from the game's folder with a bare
 # "-mod main.lua", once headless and once with a window: both end in the same state.
+# Its last line is a recorded quit (window close or signal), which replays as "suspend".
 #   keys_run.sh KELGAME-COMMAND...   (an emulator may come first)
 cd "$(dirname "$0")" || exit 1
 home=$(mktemp -d)
