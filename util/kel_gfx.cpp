@@ -328,6 +328,39 @@ static const char* _gfx_resolve(const char* file) {
 
 static int _gfx_has_gl() { return glGetString(GL_VERSION) != NULL; }
 
+// A new texture record for a found file (path), or the key remembered as not found.
+static int _gfx_tex_add(const std::string& key, const char* name, const char* path) {
+    if (!path) {
+        KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
+        _gfx->tex_names[key] = 0;
+        return 0;
+    }
+    int index = (int)_gfx->texs.size();
+    _gfx->texs.push_back(GfxTex());
+    KEL_LOG("gfx_tex_load", "doing load tex %s (%d)\n", name, index);
+    int t0 = driver_ticks();
+    _gfx->tex_names[key] = index;
+    GfxTex& t = _gfx->texs[index];
+    t.index = index;
+    snprintf(t.path, sizeof t.path, "%s", path);
+    snprintf(t.name, sizeof t.name, "%s", name);
+    gfx_tex_reload(index);
+    static long total = 0;
+    long ms = driver_ticks() - t0;
+    total += ms;
+    KEL_LOG("gfx_tex_load", "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+    return index;
+}
+
+// A texture in use: loaded again if the budget unloaded it.
+static int _gfx_tex_use(int index) {
+    if (!index) return 0;
+    GfxTex& t = _gfx->texs[index];
+    if (!t.loaded) gfx_tex_reload(index);
+    _gfx->texs[index].last_used = _gfx_now();
+    return index;
+}
+
 int gfx_tex_load(const char* name) {
     if (!_gfx || !name) return 0;
     auto it = _gfx->tex_names.find(name);
@@ -345,32 +378,26 @@ int gfx_tex_load(const char* name) {
         }
         const char* file = _gfx_find(name);
         const char* path = file ? _gfx_resolve(file) : NULL;
-        if (!path) {
-            KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
-            log_warn("image not found: %s", name);
-            _gfx->tex_names[name] = 0;
-            return 0;
-        }
-        index = (int)_gfx->texs.size();
-        _gfx->texs.push_back(GfxTex());
-        KEL_LOG("gfx_tex_load", "doing load tex %s (%d)\n", name, index);
-        int t0 = driver_ticks();
-        _gfx->tex_names[name] = index;
-        GfxTex& t = _gfx->texs[index];
-        t.index = index;
-        snprintf(t.path, sizeof t.path, "%s", path);
-        snprintf(t.name, sizeof t.name, "%s", name);
-        gfx_tex_reload(index);
-        static long total = 0;
-        long ms = driver_ticks() - t0;
-        total += ms;
-        KEL_LOG("gfx_tex_load", "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+        if (!path) log_warn("image not found: %s", name);
+        index = _gfx_tex_add(name, name, path);
     }
-    if (!index) return 0;
-    GfxTex& t = _gfx->texs[index];
-    if (!t.loaded) gfx_tex_reload(index);
-    _gfx->texs[index].last_used = _gfx_now();
-    return index;
+    return _gfx_tex_use(index);
+}
+
+int gfx_tex_load_file(const char* path) {
+    if (!_gfx || !path) return 0;
+    // Keyed apart from data-area names, which hold no NUL.
+    std::string key = std::string(1, '\0') + path;
+    auto it = _gfx->tex_names.find(key);
+    int index;
+    if (it != _gfx->tex_names.end()) {
+        index = it->second;
+    } else {
+        if (!_gfx_has_gl()) return 0;
+        bool ok = strlen(path) < GFX_PATH_MAX && driver_file_exists(path);
+        index = _gfx_tex_add(key, path, ok ? path : NULL);
+    }
+    return _gfx_tex_use(index);
 }
 
 void gfx_tex_reload(int index) {

@@ -44,7 +44,14 @@ static int _game_last_frame = -1;
 enum { GAME_DAY_MS = 86400000 };
 
 Game* game_current() { return _game_current; }
-int game_exit_status() { return _game_status; }
+// A run ended by a signal says so, with the status a shell gives it: a CI job cut short
+// must not read as passed.
+int game_exit_status() {
+    int sig = driver_signal_get();
+    if (_game_status || !sig) return _game_status;
+    fprintf(stderr, "kelgame: stopped by signal %d (%s)\n", sig, strsignal(sig));
+    return 128 + sig;
+}
 
 void game_clock_reset() {
     _game_last_loop = -1;
@@ -115,18 +122,24 @@ static int _game_is_dir(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string game_exe_dir() {
+    char exe[GAME_PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "";
+    exe[n] = 0;
+    char* slash = strrchr(exe, '/');
+    if (!slash) return "";
+    *slash = 0;
+    return exe;
+}
+
 // The installed game: share/kelgame beside the bin directory of this program, so that
 // an unpacked package finds its own game as /usr does.
 static const char* _game_share_dir() {
     static char dir[GAME_PATH_MAX];
-    char exe[GAME_PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return nullptr;
-    exe[n] = 0;
-    char* slash = strrchr(exe, '/');
-    if (!slash) return nullptr;
-    *slash = 0;
-    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe);
+    std::string exe = game_exe_dir();
+    if (exe.empty()) return nullptr;
+    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe.c_str());
     return len > 0 && len < (int)sizeof dir && _game_is_dir(dir) ? dir : nullptr;
 }
 
@@ -255,6 +268,13 @@ static void _game_deliver(Game* g, const Event& e) {
 static void _game_route(Game* g, Event e) {
     if (e.type == 30 || e.type == 31) return;
     if (e.type == EVT_QUIT) {
+        // Window close, SIGTERM and SIGINT end the game as Alt+Q does: the script sees
+        // "suspend" and has this frame's loop and paint to save in.
+        if (!g->quit) {
+            Event suspend = Event();
+            suspend.type = EVT_SUSPEND;
+            _game_route(g, suspend);
+        }
         g->quit = 1;
         return;
     }
