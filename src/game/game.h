@@ -72,7 +72,8 @@ void game_loop();
 void game_paint();
 void game_deinit();
 
-// Process status for main(): 1 when the game ended because its script failed.
+// Process status for main(), read after game_deinit: 1 when the game ended because its
+// script failed, or a CI option (-record, -replay, -capture) could not be done.
 int game_exit_status();
 
 // The host of the running game (set by the start step), or null.
