@@ -72,7 +72,8 @@ void game_loop();
 void game_paint();
 void game_deinit();
 
-// Process status for main(): 1 when the game ended because its script failed, 128 + N
+// Process status for main(), read after game_deinit: 1 when the game ended because its
+// script failed or a CI option (-record, -replay, -capture) could not be done; 128 + N
 // when signal N ended it (said on stderr).
 int game_exit_status();
 
