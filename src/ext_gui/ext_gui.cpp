@@ -399,7 +399,8 @@ bool ext_gui_route(Game* host, const Event& in) {
         d.set("type", var("gui"));
         d.set("name", v["name"]);
         d.set("value", v["value"]);
-        if (host->mod && host->mod->overrides(ModsBase::OP_EVENT)) host->mod->event(d);
+        // The value is the script's own data: it goes in as a table, never as text.
+        if (host->mod && host->mod->overrides(ModsBase::OP_EVENT)) host->mod->event_exact(d);
     }
     return consumed;
 }
