@@ -57,4 +57,5 @@ def main():
     return 0 if share <= 0.02 and mean < 2 else 1
 
 
-sys.exit(main())
+if __name__ == "__main__":
+    sys.exit(main())
