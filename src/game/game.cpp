@@ -324,18 +324,21 @@ static void _game_route(Game* g, Event e) {
         _game_deliver(g, e);
         return;
     }
-    _game_deliver(g, e);
-    // Pointer presses, moves and releases also arrive in their generic form.
+    // Pointer presses, moves and releases also arrive in their generic form, right
+    // after. The trees judge that form; what they take reaches the script in neither.
+    Event generic = e;
     switch (e.type) {
     case EVT_MOUSEDOWN:
-    case EVT_TOUCHDOWN: e.type = EVT_DOWN; break;
+    case EVT_TOUCHDOWN: generic.type = EVT_DOWN; break;
     case EVT_MOUSEMOTION:
-    case EVT_TOUCHMOTION: e.type = EVT_MOTION; break;
+    case EVT_TOUCHMOTION: generic.type = EVT_MOTION; break;
     case EVT_MOUSEUP:
-    case EVT_TOUCHUP: e.type = EVT_UP; break;
-    default: return;
+    case EVT_TOUCHUP: generic.type = EVT_UP; break;
+    default: _game_deliver(g, e); return;
     }
-    _game_deliver(g, e);
+    if (ext_gui_route(g, generic)) return;
+    mods_event_translate(g, e);
+    mods_event_translate(g, generic);
 }
 
 void game_event(Event e) {

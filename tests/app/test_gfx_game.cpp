@@ -135,3 +135,29 @@ TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     unsetenv("KEL_BENCH_UNLIMITED");
     rm_rf(data_dir());
 }
+
+// video:resize refuses sizes no window can have, tells the script the size the window
+// got, and an error in the _event it runs inside the script's call fails the script.
+TEST_F(GameWindow, ResizeSizesAndAFailingResizeEvent) {
+    data_dir_make();
+    file_write("main.lua", "function _init() end function _event(e) if e.type == 'resize' then print(e.w .. 'x' .. e.h) "
+                           "assert(e.w ~= 400) end end "
+                           "function resize(a) kel_ext_call('video:resize', a) return 'back' end");
+    run({"kelgame", "-mod", data_dir() + "/main.lua", "-width", "640", "-height", "480"});
+    ASSERT_TRUE(driver_video_window()) << driver_video_error();
+    int w, h;
+    for (const char* bad : {R"({"width":1e30,"height":300})", R"({"width":300,"height":-1})"}) {
+        EXPECT_EQ(call("resize", bad), "back");
+        EXPECT_EQ(printed(), Lines()) << bad;
+    }
+    SDL_GetWindowSize(driver_video_window(), &w, &h);
+    EXPECT_EQ(w * 10000 + h, 640 * 10000 + 480);
+    call("resize", R"({"width":0,"height":0})");  // the default size
+    SDL_GetWindowSize(driver_video_window(), &w, &h);
+    EXPECT_GT(w, 0);
+    EXPECT_EQ(printed(), Lines({std::to_string(w) + "x" + std::to_string(h)}));
+    EXPECT_EQ(call("resize", R"({"width":400,"height":300})"), "back");
+    EXPECT_EQ(printed().at(0), "400x300");  // then the error and its traceback
+    EXPECT_FALSE(game_current()->mod->is_okay());
+    rm_rf(data_dir());
+}
