@@ -276,9 +276,8 @@ public:
 
     entry* find(const char* k, size_t n) const;
     const_iterator lower_bound(const char* k, size_t n) const;  // first key not below k
-    entry* insert(std::string&& key);  // a new key; the value starts as none
-    void erase(const char* k, size_t n);  // the key must be present
-    // Storage for n entries and a leaf for them in one block; the dict must be empty.
+    // Storage for n entries and a leaf for them in one block; the dict must have no storage
+    // yet. Inserts and erases go through _var_dict.
     entry* reserve_block(uint32_t n);
 };
 
