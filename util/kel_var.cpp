@@ -580,7 +580,7 @@ static _var_dict_block* _var_block_new(_var_dict_entries* e, uint32_t cap, bool 
 
 static _var_leaf* _var_leaf_init(void* at, uint32_t cap, uint32_t own) {
     _var_leaf* l = (_var_leaf*)at;
-    l->prev = l->next = nullptr;
+    l->next = nullptr;
     l->n = 0;
     l->cap = cap;
     l->own = own;
@@ -617,10 +617,7 @@ static void _var_load(_var_dict_entries* e, _var_entry* const* src, uint32_t n) 
         l->n = n / k + (j < n % k);
         memcpy(l->slots(), src + at, (size_t)l->n * sizeof *src);
         at += l->n;
-        if (j) {
-            l->prev = (_var_leaf*)level[j - 1];
-            l->prev->next = l;
-        }
+        if (j) ((_var_leaf*)level[j - 1])->next = l;
         level[j] = l;
     }
     e->first = (_var_leaf*)level[0];
@@ -841,9 +838,7 @@ static void _var_place(_var_dict_entries* e, _var_path& p, _var_entry* s) {
             r->n = l->n - half;
             memcpy(r->slots(), l->slots() + half, (size_t)r->n * sizeof(_var_entry*));
             l->n = half;
-            r->prev = l;
             r->next = l->next;
-            if (l->next) l->next->prev = r;
             l->next = r;
             if (pos > half) {
                 t = r;
@@ -905,7 +900,6 @@ static void _var_rebalance(_var_dict_entries* e, _var_path& p, uint32_t d) {
         memcpy(a->slots() + a->n, b->slots(), (size_t)b->n * sizeof(_var_entry*));
         a->n = total;
         a->next = b->next;
-        if (b->next) b->next->prev = a;
         _var_leaf_free(b);
     } else {
         _var_node *a = (_var_node*)up->kid[bi - 1], *b = (_var_node*)up->kid[bi];

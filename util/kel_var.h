@@ -235,9 +235,9 @@ class _var_dict_entries {
 public:
     typedef std::pair<std::string, var> entry;
     struct leaf {
-        leaf *prev, *next;
-        uint32_t n, cap;
-        uint32_t own;  // allocated on its own, not part of an entry block
+        leaf* next;
+        uint32_t n;
+        uint32_t cap : 31, own : 1;  // own: allocated on its own, not inside an entry block
         entry** slots() const { return (entry**)(const_cast<leaf*>(this) + 1); }
     };
     class const_iterator {
