@@ -58,10 +58,10 @@ static std::string wav(int rate, uint32_t bytes) {  // 8-bit mono, a square wave
     for (uint32_t i = 0; i < bytes; i++) s += (char)(i & 8 ? 0xC0 : 0x40);
     return s;
 }
-// The one-second test Ogg with its audio pages `copies` times over; the last page claims
+// A one-second test Ogg with its audio pages `copies` times over; the last page claims
 // `claim` frames (0: the true length).
-static std::string ogg(int copies, uint64_t claim) {
-    std::string in = slurp(ta_data("stereo_44100.ogg")), out;
+static std::string ogg(int copies, uint64_t claim, const char* file = "stereo_44100.ogg") {
+    std::string in = slurp(ta_data(file)), out;
     std::vector<std::string> audio;
     uint64_t g = 0, total = 0;
     uint32_t seq = 0;
@@ -124,6 +124,8 @@ TEST(Hostile, FilesClaimingHugeSizesAreRefusedBeforeTheirMemoryIsSpent) {
         {"long_claims_short.ogg", SAMPLE, [] { return ogg(65, 44100); }, 0, 0, false, 40},
         {"claims_2e40.ogg", SAMPLE, [] { return ogg(1, 1ull << 40); }, 0, 0, true, 16},
         {"claims_2e40_music.ogg", STREAM, [] { return ogg(1, 1ull << 40); }, 0, 0, true, 16},
+        {"claims_2e40_22k.ogg", STREAM, [] { return ogg(1, 1ull << 40, "mono_22050.ogg"); }, 0, 0,
+         true, 16},
     };
     for (const Hostile& r : rows) {
         SCOPED_TRACE(r.name);
