@@ -134,7 +134,7 @@ static bool _ogg_comments_sound(const unsigned char* p, size_t n) {
 
 AudioSourceVorbis::AudioSourceVorbis(const char* p)
     : path(), decoder(nullptr), rate(0), channels(0), file(nullptr), len(0), accounted(0),
-      resampler(nullptr), drained(false), failed(false) {
+      resampler(nullptr), decoded_frames(0), drained(false), failed(false) {
     snprintf(path, sizeof path, "%s", p ? p : "");
 }
 
@@ -192,6 +192,7 @@ bool AudioSourceVorbis::load() {
     if (floats > (uint64_t)(INT_MAX - 1)) floats = (uint64_t)(INT_MAX - 1);
     len = (int)floats;
     file = buf;
+    decoded_frames = 0;
     drained = false;
     accounted = (uint32_t)size;
     _driver_audio_memused((int)accounted);
@@ -224,6 +225,12 @@ static int _vorbis_decode(AudioSourceVorbis* s, float* out, int frames) {
     return got;
 }
 
+// The decoder is at its end: the stream is as long as what came out of it, whatever
+// its last page claimed (a forged claim would leave hours of silence before the loop).
+static void _vorbis_end(AudioSourceVorbis* s, uint64_t floats) {
+    if (floats < (uint64_t)s->len) s->len = (int)floats;
+}
+
 int AudioSourceVorbis::get(int pos, int n, float* tmp) {
     if (!_vorbis_ready(this)) return 0;
     int count = std::min(n, len - pos);
@@ -232,13 +239,19 @@ int AudioSourceVorbis::get(int pos, int n, float* tmp) {
     if (pos == 0) {
         stb_vorbis_seek_start(decoder);
         if (resampler) SDL_AudioStreamClear(resampler);
+        decoded_frames = 0;
         drained = false;
     }
-    if (!resampler) return _vorbis_decode(this, tmp, count / MIX_CHANNELS) * MIX_CHANNELS;
+    if (!resampler) {
+        int frames = count / MIX_CHANNELS, got = _vorbis_decode(this, tmp, frames);
+        if (got < frames) _vorbis_end(this, (uint64_t)pos + (uint64_t)got * MIX_CHANNELS);
+        return got * MIX_CHANNELS;
+    }
     int want = count * (int)sizeof(float);
     while (!drained && SDL_AudioStreamAvailable(resampler) < want) {
         int got = _vorbis_decode(this, decoded.data(), RESAMPLE_FRAMES);
         if (got > 0) {
+            decoded_frames += (uint64_t)got;
             SDL_AudioStreamPut(resampler, decoded.data(),
                                got * MIX_CHANNELS * (int)sizeof(float));
         } else {
@@ -248,6 +261,10 @@ int AudioSourceVorbis::get(int pos, int n, float* tmp) {
             SDL_AudioStreamPut(resampler, decoded.data(), (int)(decoded.size() * sizeof(float)));
             SDL_AudioStreamFlush(resampler);
             drained = true;
+            _vorbis_end(this, decoded_frames * MIX_FREQ / rate * MIX_CHANNELS);
+            count = std::min(count, len - pos) & ~1;
+            if (count <= 0) return 0;
+            want = count * (int)sizeof(float);
         }
     }
     int bytes = SDL_AudioStreamGet(resampler, tmp, want);
@@ -399,6 +416,24 @@ static AudioSource* _driver_audio_convert(const void* buf, Uint32 len, SDL_Audio
     return src;
 }
 
+// A sample is decoded whole: frames at rate are refused past DRIVER_AUDIO_SAMPLE_SECONDS,
+// before the decoding or conversion that would take their memory. `cut`: the decoding
+// was stopped there, the sound is longer still.
+static bool _sample_too_long(uint64_t frames, int rate, const char* path, bool cut = false) {
+    if (rate <= 0 || frames <= (uint64_t)DRIVER_AUDIO_SAMPLE_SECONDS * (uint64_t)rate)
+        return false;
+    char length[32];
+    if (cut)
+        snprintf(length, sizeof length, "over %d s", (int)DRIVER_AUDIO_SAMPLE_SECONDS);
+    else
+        snprintf(length, sizeof length, "%.0f s", (double)frames / rate);
+    KEL_LOG("_sample_too_long", "_mixer: sample '%s' lasts %s, more than %d s\n", path, length,
+            (int)DRIVER_AUDIO_SAMPLE_SECONDS);
+    log_warn("sound too long for a sample: %s (%s, at most %d s): play it as an Ogg stream",
+             path, length, (int)DRIVER_AUDIO_SAMPLE_SECONDS);
+    return true;
+}
+
 AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     size_t size = 0;
     unsigned char* buf = (unsigned char*)driver_file_alloc(path, &size);
@@ -408,22 +443,39 @@ AudioSource* _driver_audio_sample_load_ogg(const char* path) {
                 "_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", path);
         return nullptr;
     }
-    int channels = 0, rate = 0;
-    short* out = nullptr;
-    int frames = _ogg_comments_sound(buf, size)
-                     ? stb_vorbis_decode_memory(buf, (int)size, &channels, &rate, &out)
-                     : 0;
+    int err = 0;
+    stb_vorbis* v = _ogg_comments_sound(buf, size)
+                        ? stb_vorbis_open_memory(buf, (int)size, &err, nullptr)
+                        : nullptr;
+    stb_vorbis_info info = {};
+    if (v) info = stb_vorbis_get_info(v);
+    int channels = info.channels, rate = (int)info.sample_rate;
+    std::vector<short> out;
+    bool ok = v && channels > 0 && rate > 0;
+    // The last page's claim refuses a long file at once; 0xFFFFFFFE means a claim past
+    // 32 bits, not believed. The decoding below stops at the limit whatever the claim.
+    unsigned claim = ok ? stb_vorbis_stream_length_in_samples(v) : 0;
+    bool refused = ok && claim != 0xFFFFFFFEu && _sample_too_long(claim, rate, path);
+    uint64_t max = (uint64_t)DRIVER_AUDIO_SAMPLE_SECONDS * (uint64_t)rate;
+    std::vector<short> chunk((size_t)4096 * (size_t)(channels > 0 ? channels : 1));
+    while (ok && !refused) {
+        int got = stb_vorbis_get_samples_short_interleaved(v, channels, chunk.data(),
+                                                           (int)chunk.size());
+        if (got <= 0) break;
+        out.insert(out.end(), chunk.begin(), chunk.begin() + (size_t)got * channels);
+        uint64_t frames = out.size() / (size_t)channels;
+        if (frames > max) refused = _sample_too_long(frames, rate, path, true);
+    }
+    if (v) stb_vorbis_close(v);
     free(buf);
-    uint64_t bytes = frames > 0 ? (uint64_t)frames * (uint64_t)channels * 2 : 0;
-    if (frames <= 0 || !out || channels <= 0 || rate <= 0 || bytes > (uint64_t)INT_MAX) {
-        free(out);
+    if (refused) return nullptr;
+    if (!ok || out.empty()) {
         KEL_LOG("_driver_audio_sample_load_ogg",
-                "_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", path);
+                "_mixer: error in _sample_load_ogg '%s' (stb_vorbis_open_memory)\n", path);
         return nullptr;
     }
-    AudioSource* src = _driver_audio_convert(out, (Uint32)bytes, AUDIO_S16LSB, channels, rate, path);
-    free(out);
-    return src;
+    return _driver_audio_convert(out.data(), (Uint32)(out.size() * sizeof(short)), AUDIO_S16SYS,
+                                 channels, rate, path);
 }
 
 static uint32_t _wav_u32(const unsigned char* b) {
@@ -468,7 +520,10 @@ AudioSource* _driver_audio_sample_load_wav(const char* path) {
         return nullptr;
     }
     free(file);
-    AudioSource* src = _driver_audio_convert(buf, len, fmt.format, fmt.channels, fmt.freq, path);
+    int frame = (int)(SDL_AUDIO_BITSIZE(fmt.format) / 8) * fmt.channels;
+    AudioSource* src = nullptr;
+    if (frame <= 0 || !_sample_too_long(len / (Uint32)frame, fmt.freq, path))
+        src = _driver_audio_convert(buf, len, fmt.format, fmt.channels, fmt.freq, path);
     SDL_FreeWAV(buf);
     return src;
 }
@@ -627,15 +682,16 @@ static void _cvt_update(Mixer* m) {
 // short before its end (or has no length) leaves silence for the rest, and the
 // position still moves by the whole buffer.
 static int _voice_fill_loop(AudioVoice& v, AudioSource* src, float* tmp, int n) {
-    int len = src->length();
     int off = std::max(0, std::min(src->get(v.position, n, tmp), n));
     v.position += off;
+    int len = src->length();  // after the read: a stream learns its end by reaching it
     while (off < n && len > 0 && v.position >= len) {
         v.position = 0;
         int more = std::max(0, std::min(src->get(0, n - off, tmp + off), n - off));
         if (!more) break;
         off += more;
         v.position += more;
+        len = src->length();
     }
     if (off < n) {
         memset(tmp + off, 0, (size_t)(n - off) * sizeof(float));

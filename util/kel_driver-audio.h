@@ -13,6 +13,10 @@
 //   driver_audio_stream_play(s, 0.5f);
 //   driver_audio_stream_stop(s);
 //
+// A sample is held decoded in memory, so it may last at most
+// DRIVER_AUDIO_SAMPLE_SECONDS (about 21 MB at the mix format); a longer sound is
+// refused, named on stderr, and plays as an Ogg stream instead.
+//
 // All calls are main-thread only. They change the voice list and the source table
 // under the device lock; loading and unloading of a source happen outside it, while
 // no voice refers to the source.
@@ -22,6 +26,8 @@
 #include <stdint.h>
 #include <atomic>
 #include <vector>
+
+enum { DRIVER_AUDIO_SAMPLE_SECONDS = 60 };
 
 struct stb_vorbis;
 struct _SDL_AudioStream;
@@ -68,7 +74,8 @@ public:
 
 // An Ogg Vorbis file decoded while it plays. The compressed file stays in memory
 // while loaded. Read in order from position 0; a rate other than 44100 Hz is
-// converted so the stream keeps its pitch and speed.
+// converted so the stream keeps its pitch and speed. The length is the file's claim
+// until the decoder reaches its end; the end found there wins.
 class AudioSourceVorbis : public AudioSource {
 public:
     explicit AudioSourceVorbis(const char* path);
@@ -86,6 +93,7 @@ public:
     uint32_t accounted;           // bytes added to memused
     _SDL_AudioStream* resampler;  // rate conversion, only when rate != 44100
     std::vector<float> decoded;   // decoder output before rate conversion
+    uint64_t decoded_frames;      // frames the decoder gave since the start
     bool drained;                 // decoder at its end, resampler flushed
     std::atomic<bool> failed;     // the last load failed: the mixer does not retry
 };

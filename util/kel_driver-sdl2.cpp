@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <GLES/gl.h>
 #include <malloc.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,10 +16,13 @@
 #endif
 
 #include "util/kel_driver-input.h"
+#include "util/kel_driver-tex_load.h"
 #include "util/kel_driver.h"
 #include "util/kel_log.h"
 
 enum { VIDEO_CAPTION_MAX = 256, VIDEO_ICON_MAX = 512, VIDEO_ERROR_MAX = 512 };
+// The X server refuses an icon of 2048 x 2048 or more, and ends the program for it.
+enum { VIDEO_ICON_SIDE = 256 };
 
 static struct {
     SDL_Window* window;
@@ -100,6 +104,40 @@ void driver_video_init(int w, int h, int pref_w, int pref_h, int min_w, int min_
     _driver_video_resize();
 }
 
+unsigned char* driver_image_shrink(const unsigned char* px, int w, int h, int max, int* ow,
+                                   int* oh) {
+    int side = w > h ? w : h;
+    *ow = w <= max ? w : max;
+    *oh = h <= max ? h : max;
+    if (side > max) {
+        *ow = (int)((int64_t)w * max / side);
+        *oh = (int)((int64_t)h * max / side);
+    }
+    if (*ow < 1) *ow = 1;
+    if (*oh < 1) *oh = 1;
+    unsigned char* out = (unsigned char*)malloc((size_t)*ow * *oh * 4);
+    if (!out) return NULL;
+    // Each output pixel averages its box of input pixels, colours weighted by alpha so
+    // that transparent pixels lend the edges no colour.
+    for (int y = 0; y < *oh; y++) {
+        int y0 = (int)((int64_t)y * h / *oh), y1 = (int)((int64_t)(y + 1) * h / *oh);
+        for (int x = 0; x < *ow; x++) {
+            int x0 = (int)((int64_t)x * w / *ow), x1 = (int)((int64_t)(x + 1) * w / *ow);
+            uint64_t c[3] = {0, 0, 0}, a = 0, n = 0;
+            for (int sy = y0; sy < y1; sy++)
+                for (int sx = x0; sx < x1; sx++, n++) {
+                    const unsigned char* p = px + ((size_t)sy * w + sx) * 4;
+                    for (int k = 0; k < 3; k++) c[k] += (uint64_t)p[k] * p[3];
+                    a += p[3];
+                }
+            unsigned char* d = out + ((size_t)y * *ow + x) * 4;
+            for (int k = 0; k < 3; k++) d[k] = a ? (unsigned char)(c[k] / a) : 0;
+            d[3] = n ? (unsigned char)(a / n) : 0;
+        }
+    }
+    return out;
+}
+
 // The icon image wrapped in a surface; a missing or undecodable file changes nothing.
 static void _video_icon_apply() {
     snprintf(_video.icon, sizeof _video.icon, "%s", driver_icon_get());
@@ -107,6 +145,17 @@ static void _video_icon_apply() {
     int w, h, comp;
     unsigned char* px = driver_image_load(_video.icon, &w, &h, &comp, 4);
     if (!px) return;
+    if (w > VIDEO_ICON_SIDE || h > VIDEO_ICON_SIDE) {
+        int sw = 0, sh = 0;
+        unsigned char* small = driver_image_shrink(px, w, h, VIDEO_ICON_SIDE, &sw, &sh);
+        free(px);
+        if (!small) return;
+        KEL_LOG("_video_icon_apply", "icon %s: %d x %d shown as %d x %d\n", _video.icon, w, h,
+                sw, sh);
+        px = small;
+        w = sw;
+        h = sh;
+    }
     SDL_Surface* wrap = SDL_CreateRGBSurfaceFrom(px, w, h, 32, 4 * w, 0x000000FF, 0x0000FF00,
                                                  0x00FF0000, 0xFF000000);
     if (wrap) {
@@ -342,7 +391,7 @@ unsigned char* driver_image_load(const char* path, int* w, int* h, int* comp, in
     void* buf = driver_file_alloc(path, &size);
     if (!buf) return NULL;
     unsigned char* px = NULL;
-    if (size <= 0x7FFFFFFF)
+    if (driver_image_info(buf, size, path, 0, w, h))
         px = stbi_load_from_memory((const stbi_uc*)buf, (int)size, w, h, comp, req_comp);
     free(buf);
     return px;

@@ -24,7 +24,12 @@ void driver_video_swap();
 int driver_video_minimize();
 void driver_video_deinit();
 // Decoded pixels (caller frees with free()) or null; the file goes through driver_file_alloc.
+// A picture larger than DRIVER_IMAGE_PIXELS_MAX pixels is refused before decoding.
 unsigned char* driver_image_load(const char* path, int* w, int* h, int* comp, int req_comp);
+// A new w x h RGBA picture of at most max pixels per side (aspect kept, box-filtered),
+// or null when out of memory. The window icon is shown through it at 256 at most.
+unsigned char* driver_image_shrink(const unsigned char* px, int w, int h, int max, int* ow,
+                                   int* oh);
 
 SDL_Window* driver_video_window();  // null when there is none
 void* driver_video_context();       // the SDL GL context, null when none

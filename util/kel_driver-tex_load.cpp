@@ -1,6 +1,7 @@
 #include "util/kel_driver-tex_load.h"
 
 #include <GLES/gl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -92,13 +93,42 @@ uint32_t _driver_tex_load_from_data(uint8_t* rgba, int w, int h, int* ow, int* o
     return id;
 }
 
+int driver_image_info(const void* buf, size_t size, const char* path, int max_side, int* w,
+                      int* h) {
+    *w = *h = 0;
+    if (!buf || size > 0x7FFFFFFF) return 0;
+    int comp = 0;
+    if (!stbi_info_from_memory((const stbi_uc*)buf, (int)size, w, h, &comp) || *w <= 0 ||
+        *h <= 0) {
+        KEL_LOG("driver_image_info", "stbi_load failed %s - %s\n", path, stbi_failure_reason());
+        log_warn("image not readable: %s (%s)", path, stbi_failure_reason());
+        return 0;
+    }
+    char limit[64] = "";
+    if ((int64_t)*w * *h > DRIVER_IMAGE_PIXELS_MAX)
+        snprintf(limit, sizeof limit, "%d pixels", DRIVER_IMAGE_PIXELS_MAX);
+    else if (max_side > 0 && (*w > max_side || *h > max_side))
+        snprintf(limit, sizeof limit, "%d per side", max_side);
+    if (!limit[0]) return 1;
+    KEL_LOG("driver_image_info", "%s: %d x %d is more than %s\n", path, *w, *h, limit);
+    log_warn("image too large: %s (%d x %d, more than %s)", path, *w, *h, limit);
+    return 0;
+}
+
 uint32_t _driver_tex_load(const char* path, int* w, int* h, int* tw, int* th) {
     size_t size = 0;
     void* buf = _driver_std_alloc(path, &size);
     stbi_uc* px = NULL;
     int iw = 0, ih = 0, comp = 0;
-    if (buf && size <= 0x7FFFFFFF)
-        px = stbi_load_from_memory((const stbi_uc*)buf, (int)size, &iw, &ih, &comp, 4);
+    // Padding takes a side to the next power of two, and GL's limit is one: a side within
+    // the limit stays within it once padded.
+    GLint max = 0;
+    if (glGetString(GL_VERSION)) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    if (buf && !driver_image_info(buf, size, path, (int)max, &iw, &ih)) {
+        free(buf);
+        return 0;
+    }
+    if (buf) px = stbi_load_from_memory((const stbi_uc*)buf, (int)size, &iw, &ih, &comp, 4);
     int read = buf != NULL;
     free(buf);
     if (!px) {

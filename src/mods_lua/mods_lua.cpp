@@ -118,6 +118,36 @@ int mods_lua_run(lua_State* L, const char* text, const char* name) {
     return _mods_lua_run(L, text, strlen(text), name);
 }
 
+// lua-cjson keeps its encode buffer at the largest size it ever reached: after one large
+// text (or a failed encode, whose size is unknown) it is freed by turning keeping off
+// and on again. Upvalues: the encoder, its keep-buffer setting.
+enum { MODS_LUA_JSON_KEEP = 1 << 20 };
+
+static int _mods_lua_json_encode(lua_State* L) {
+    int n = lua_gettop(L);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    int status = lua_pcall(L, n, 1, 0);
+    size_t len = 0;
+    if (status != LUA_OK || !lua_tolstring(L, -1, &len) || len > MODS_LUA_JSON_KEEP) {
+        for (int keep = 0; keep < 2; keep++) {
+            lua_pushvalue(L, lua_upvalueindex(2));
+            lua_pushboolean(L, keep);
+            lua_call(L, 1, 0);
+        }
+    }
+    if (status != LUA_OK) return lua_error(L);
+    return 1;
+}
+
+// Puts the wrapper above in place of cjson.encode (the table is at the top).
+static void _mods_lua_json_wrap(lua_State* L) {
+    lua_getfield(L, -1, "encode");
+    lua_getfield(L, -2, "encode_keep_buffer");
+    lua_pushcclosure(L, _mods_lua_json_encode, 2);
+    lua_setfield(L, -2, "encode");
+}
+
 // Configures lua-cjson, exports the two globals and hides the table.
 static const char _mods_lua_cjson_init[] =
     "function _json_init()\n"
@@ -155,6 +185,7 @@ ModsLua::ModsLua(ModsAPI* a) : api(a), L(nullptr), error(0), depth(0) {
     // A global only, not in package.loaded: the set-up chunk removes the last reference.
     lua_pushcfunction(L, luaopen_cjson);
     lua_call(L, 0, 1);
+    _mods_lua_json_wrap(L);
     lua_setglobal(L, "cjson");
     mods_lua_run(L, _mods_lua_cjson_init, "cjson_init");
 }
