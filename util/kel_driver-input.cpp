@@ -306,7 +306,24 @@ static void _driver_controller_added(int index) {
 
 /* ---- polling ---- */
 
+// Focus changes become "suspend" and "resume" only for a game that asked; a "resume"
+// only ever follows a "suspend" of the focus.
+static int _focus_suspend = 0;    // the game asked for them
+static int _focus_suspended = 0;  // a focus loss was handed out as "suspend"
+
+void driver_focus_suspend_set(int on) { _focus_suspend = on ? 1 : 0; }
+
 static void _driver_window_event(const SDL_WindowEvent& ev, Event* e) {
+    if (ev.event == SDL_WINDOWEVENT_FOCUS_LOST && _focus_suspend && !_focus_suspended) {
+        _focus_suspended = 1;
+        e->type = EVT_SUSPEND;
+        return;
+    }
+    if (ev.event == SDL_WINDOWEVENT_FOCUS_GAINED && _focus_suspended) {
+        _focus_suspended = 0;
+        e->type = EVT_RESUME;
+        return;
+    }
     if (ev.event != SDL_WINDOWEVENT_RESIZED) return;
     int w = 0, h = 0;
     if (SDL_Window* win = SDL_GetWindowFromID(ev.windowID)) SDL_GetWindowSize(win, &w, &h);
@@ -388,6 +405,10 @@ int driver_event_poll(Event* e) {
     memset(e, 0, sizeof *e);
     if (driver_signal_take()) {
         e->type = EVT_QUIT;
+        return 1;
+    }
+    if (int pause = driver_pause_take()) {
+        e->type = pause == DRIVER_PAUSE_SUSPEND ? EVT_SUSPEND : EVT_RESUME;
         return 1;
     }
     if (!driver_sdl_loaded()) return 0;  // headless: no SDL, no events

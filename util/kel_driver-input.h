@@ -62,6 +62,9 @@ const char* driver_event_type_name(int type);
 // Returns 1 when something was consumed (e filled, possibly with type 0), 0 when
 // there is nothing more this frame.
 int driver_event_poll(Event* e);
+// On: the window losing the focus gives EVT_SUSPEND, regaining it EVT_RESUME (off at
+// start, as most games want neither).
+void driver_focus_suspend_set(int on);
 // Opens the joystick and controller subsystems and devices (once per process).
 void _driver_joystick_init();
 // On-screen keyboard on / off, only with a window and platform support.

@@ -216,15 +216,25 @@ static SDL_Window* _video_retry_egl(SDL_Window* win) {
     return win;
 }
 
+// Display 0's mode, read once.
+static void _video_desktop_read() {
+    if (_video.desktop_known) return;
+    _video.desktop_known = 1;
+    if (SDL_GetDesktopDisplayMode(0, &_video.desktop) != 0)
+        memset(&_video.desktop, 0, sizeof _video.desktop);
+}
+
+void driver_video_desktop_size(int* w, int* h) {
+    _video_desktop_read();
+    *w = _video.desktop.w;
+    *h = _video.desktop.h;
+}
+
 SDL_Window* _try_init_video(int w, int h, int fullscreen) {
     _driver_joystick_init();
     KEL_LOG("_try_init_video", "_try_init_video(%d,%d,%d)\n", w, h, fullscreen);
     _video.error[0] = 0;
-    if (!_video.desktop_known) {
-        _video.desktop_known = 1;
-        if (SDL_GetDesktopDisplayMode(0, &_video.desktop) != 0)
-            memset(&_video.desktop, 0, sizeof _video.desktop);
-    }
+    _video_desktop_read();
     int dw = _video.desktop.w, dh = _video.desktop.h;
     int bw = 80 * dw / 100, bh = 80 * dh / 100;
     int tw = w, th = h;

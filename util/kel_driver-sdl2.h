@@ -33,6 +33,8 @@ unsigned char* driver_image_shrink(const unsigned char* px, int w, int h, int ma
 
 SDL_Window* driver_video_window();  // null when there is none
 void* driver_video_context();       // the SDL GL context, null when none
+// Size of display 0 as SDL found it when video started (0 x 0 when unknown).
+void driver_video_desktop_size(int* w, int* h);
 // Why the last window creation failed ("" when it did not).
 const char* driver_video_error();
 

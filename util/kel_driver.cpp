@@ -104,10 +104,59 @@ static void _driver_on_signal(int sig) {
     _driver_signal_pending = 1;
 }
 
+/* ---- stop and continue ---- */
+
+// SIGTSTP (a launcher or Ctrl+Z) asks to pause: it is handed out as "suspend" and the
+// process stops itself after that frame. SIGCONT ends any stop, SIGSTOP (a handheld's
+// sleep) included, which no program sees coming.
+static volatile sig_atomic_t _driver_tstp_pending = 0;  // SIGTSTP not yet handed out
+static volatile sig_atomic_t _driver_stop_due = 0;      // handed out; stop after the frame
+static volatile sig_atomic_t _driver_cont_pending = 0;  // SIGCONT not yet handed out
+static volatile sig_atomic_t _driver_cont_count = 0;
+static const int _driver_pause_signals[] = {SIGTSTP, SIGCONT};
+static struct sigaction _driver_pause_old[2];
+
+static void _driver_on_pause_signal(int sig) {
+    if (sig == SIGTSTP) {
+        _driver_tstp_pending = 1;
+        return;
+    }
+    // Going on again: a stop asked for and not yet made is off.
+    _driver_tstp_pending = 0;
+    _driver_stop_due = 0;
+    _driver_cont_pending = 1;
+    _driver_cont_count = _driver_cont_count + 1;
+}
+
+int driver_pause_take() {
+    if (_driver_tstp_pending) {
+        _driver_tstp_pending = 0;
+        _driver_stop_due = 1;
+        KEL_LOG("driver_pause_take", "SIGTSTP: suspend, then stop\n");
+        return DRIVER_PAUSE_SUSPEND;
+    }
+    if (_driver_cont_pending) {
+        _driver_cont_pending = 0;
+        KEL_LOG("driver_pause_take", "SIGCONT: resume\n");
+        return DRIVER_PAUSE_RESUME;
+    }
+    return 0;
+}
+
+void driver_pause_stop() {
+    if (!_driver_stop_due) return;
+    _driver_stop_due = 0;
+    KEL_LOG("driver_pause_stop", "stopping until SIGCONT\n");
+    kill(getpid(), SIGSTOP);
+}
+
+int driver_continued() { return (int)_driver_cont_count; }
+
 // Installed before SDL starts, so SDL leaves these signals to us in both modes.
 static void _driver_signal_install() {
     _driver_signal = 0;
     _driver_signal_pending = 0;
+    _driver_tstp_pending = _driver_stop_due = _driver_cont_pending = 0;
     if (_driver_signal_installed) return;
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
@@ -115,12 +164,15 @@ static void _driver_signal_install() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int i = 0; i < 2; i++) sigaction(_driver_quit_signals[i], &sa, &_driver_signal_old[i]);
+    sa.sa_handler = _driver_on_pause_signal;
+    for (int i = 0; i < 2; i++) sigaction(_driver_pause_signals[i], &sa, &_driver_pause_old[i]);
     _driver_signal_installed = 1;
 }
 
 static void _driver_signal_restore() {
     if (!_driver_signal_installed) return;
     for (int i = 0; i < 2; i++) sigaction(_driver_quit_signals[i], &_driver_signal_old[i], NULL);
+    for (int i = 0; i < 2; i++) sigaction(_driver_pause_signals[i], &_driver_pause_old[i], NULL);
     _driver_signal_installed = 0;
 }
 

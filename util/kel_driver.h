@@ -39,6 +39,16 @@ void driver_deinit();
 int driver_signal_take();  // 1 once for a signal not yet handed out
 int driver_signal_get();   // the signal that asked to quit since driver_init, 0 if none
 
+// Job control, from driver_init to driver_deinit. SIGTSTP is handed out once as
+// DRIVER_PAUSE_SUSPEND, and driver_pause_stop (called after that frame, so the game
+// can save) then stops the process. SIGCONT, after that stop or after a SIGSTOP, is
+// handed out once as DRIVER_PAUSE_RESUME; driver_continued counts them, so a clock can
+// leave out the time the process stood still.
+enum { DRIVER_PAUSE_SUSPEND = 1, DRIVER_PAUSE_RESUME = 2 };
+int driver_pause_take();  // 0, or one of DRIVER_PAUSE_* not yet handed out
+void driver_pause_stop();  // stops the process if a suspend was handed out since
+int driver_continued();    // SIGCONTs received since the process started
+
 int driver_verbose_get();
 void driver_verbose_set(int on);
 int driver_flip_get();

@@ -42,6 +42,8 @@ static int _game_status = 0;
 // Frame clocks: -1 until first taken.
 static int _game_last_loop = -1;
 static int _game_last_frame = -1;
+// driver_continued() when the loop clock last ran: a change means the process stood still.
+static int _game_continued = 0;
 
 enum { GAME_DAY_MS = 86400000 };
 
@@ -58,6 +60,7 @@ int game_exit_status() {
 void game_clock_reset() {
     _game_last_loop = -1;
     _game_last_frame = -1;
+    _game_continued = driver_continued();
 }
 
 // Copies a path into a fixed field; a path that does not fit is refused whole, as a
@@ -103,6 +106,8 @@ void game_options_parse(Game* g, int argc, char** argv) {
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (strcmp(a, "-headless") == 0) {
             g->headless = 1;
+        } else if (strcmp(a, "--fullscreen") == 0) {
+            g->fullscreen_option = 1;
         } else if (strcmp(a, "-fixed-dt") == 0) {
             g->fixed_dt = 1;
         } else if (!next) {
@@ -207,10 +212,18 @@ static void _game_ci_start(Game* g) {
     }
 }
 
+// Without -width and -height: below 800 x 600 the display is a handheld's (320 x 240,
+// 480 x 272, 640 x 480, 960 x 544, ...), where a window with space around it helps no
+// one, so the game fills it; a desktop monitor gets a window of 80% of its size.
+static int _game_fullscreen_default(int display_w, int display_h) {
+    return display_w > 0 && display_h > 0 && (display_w < 800 || display_h < 600);
+}
+
 static void _game_start(Game* g) {
     _game_current = g;
     g->quit = 0;
     g->suspendable = 0;
+    driver_focus_suspend_set(0);
     g->started = 1;
     if (g->headless) {
         driver_init(DRIVER_INIT_TIMER);
@@ -220,8 +233,11 @@ static void _game_start(Game* g) {
         driver_appid_set("KelGame");
         driver_caption_set("KelGame");
         driver_rate_set(60);
-        g->fullscreen = 0;
-        driver_video_init(g->width, g->height, 640, 480, 240, 160, 0);
+        int dw = 0, dh = 0;
+        driver_video_desktop_size(&dw, &dh);
+        g->fullscreen = g->fullscreen_option ||
+                        ((!g->width || !g->height) && _game_fullscreen_default(dw, dh));
+        driver_video_init(g->width, g->height, 640, 480, 240, 160, g->fullscreen);
         if (!driver_video_window()) {
             // Nothing could be shown; say so instead of running a game nobody sees.
             fprintf(stderr, "kelgame: cannot open a window: %s (use -headless to run without one)\n",
@@ -241,8 +257,8 @@ static void _game_start(Game* g) {
         driver_video_swap();
         font_init();
         mixer_init();
-        mods_console_init();
     }
+    mods_console_init();
     kel_web_init();
     ext_trans_init(g);
     ext_misc_init(g);
@@ -377,7 +393,8 @@ int game_limiter_wait(int last, int now) {
     return wait > 0 ? wait : 0;
 }
 
-// The headless host's answer to a script that is no longer sound.
+// The answer to a script that is no longer sound: always headless, with a window when
+// a policy other than "wait" was asked for.
 static void _game_crash(Game* g) {
     switch (g->crash) {
     case GAME_CRASH_EXIT:
@@ -412,6 +429,12 @@ void game_loop() {
     if (_game_last_loop == -1) _game_last_loop = driver_ticks();
     if (driver_ticks() < 0) driver_ticks_reset();
     int now = driver_ticks();
+    // After a stop (a handheld's sleep, SIGTSTP) the game goes on where it stood: the
+    // time it was stopped is no step.
+    if (driver_continued() != _game_continued) {
+        _game_continued = driver_continued();
+        _game_last_loop = now;
+    }
     float dt = g->fixed_dt ? 1.0f / 60.0f : game_dt(_game_last_loop, now);
     _game_last_loop = now;
     if (now > GAME_DAY_MS) {
@@ -423,8 +446,9 @@ void game_loop() {
     ModsBase* mod = g->mod;
     if (mod && mod->overrides(ModsBase::OP_LOOP)) mod->loop(dt);
     mod = g->mod;
-    // "exit" also ends a windowed run: a CI job waits for no one to fix the script.
-    if ((g->headless || g->crash == GAME_CRASH_EXIT) && mod &&
+    // A windowed run waits (the console shows the error) unless a policy was asked for:
+    // a CI job waits for no one, a handheld player may have no keyboard to restart.
+    if ((g->headless || g->crash != GAME_CRASH_WAIT) && mod &&
         mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay())
         _game_crash(g);
 }
@@ -499,6 +523,7 @@ void game_paint() {
         driver_video_swap();
     }
     _game_record_check(g, 0);
+    driver_pause_stop();  // a SIGTSTP's suspend has had its frame to save in
     if (++g->frame == g->frames && g->frames > 0) _game_frames_done(g);
     if (_game_last_frame == -1) _game_last_frame = driver_ticks();
     int wait = game_limiter_wait(_game_last_frame, driver_ticks());
@@ -524,10 +549,10 @@ static void _game_stop(Game* g) {
     ext_net_deinit();
     ext_gui_deinit();
     kel_web_deinit();
+    mods_console_deinit();
     if (g->headless) {
         driver_deinit();
     } else {
-        mods_console_deinit();
         mixer_deinit();
         font_deinit();
         gfx_deinit();

@@ -25,7 +25,7 @@ class ModsBase;
 
 enum { GAME_PATH_MAX = 512 };
 
-// What a headless host does when its script is no longer sound.
+// What the host does when its script is no longer sound ("-crash").
 enum { GAME_CRASH_WAIT = 0, GAME_CRASH_EXIT = 1, GAME_CRASH_RESTART = 2 };
 
 // "-capture N:PATH": frame N is written to PATH as a PNG.
@@ -44,7 +44,10 @@ struct Game {
     char mod_path[GAME_PATH_MAX];  // "-mod" value, or the data-area "main.lua"
     int argc;
     char** argv;
-    int fullscreen;  // 0 at start, then 1, -1, 1, ...; only 1 means full screen
+    // 0 at start (1 full screen: "--fullscreen", a small display), then 1, -1, 1, ...;
+    // only 1 means full screen
+    int fullscreen;
+    int fullscreen_option;  // "--fullscreen"
     int width;       // "-width", 0 = driver default
     int height;      // "-height"
     int headless;

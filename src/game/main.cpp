@@ -12,15 +12,18 @@ static const char _main_usage[] =
     "  --verbose        print the log on standard output\n"
     "  --quiet          no warnings on standard error (missing images, fonts, sounds\n"
     "                   and modules, unknown extension names, bad JSON)\n"
-    "  --flip           swap the window's width and height\n"
+    "  --flip           turn the picture a quarter turn counter-clockwise (the game's\n"
+    "                   top along the window's left edge; the other way is not offered)\n"
+    "                   and swap the window's width and height\n"
+    "  --fullscreen     start full screen at the display's size\n"
     "  -headless        run without window and sound\n"
     "  -mod PATH        entry script, or a game folder with its main.lua (default:\n"
     "                   main.lua of the data area, else the installed game)\n"
     "  -datadir DIR     data directory of the game's files\n"
     "  -width N         window width\n"
-    "  -height N        window height\n"
-    "  -crash POLICY    answer to a failed script: wait, exit or restart (headless;\n"
-    "                   exit also ends a windowed run)\n"
+    "  -height N        window height (without both: full screen on a display less\n"
+    "                   than 800 wide or 600 high, as a handheld's is; else 80% of it)\n"
+    "  -crash POLICY    answer to a failed script: wait, exit or restart\n"
     "  -frames N        quit after N frames\n"
     "  -fixed-dt        every frame steps 1/60 s, without waits unless recording\n"
     "  -record FILE     write every input event, with its frame, to FILE\n"
@@ -33,7 +36,8 @@ static const char _main_usage[] =
     "./data with a window, ../data headless (or -datadir). Saves go to $HOME with a\n"
     "window, to the working directory headless (\"-appid NAME\" gives a headless run\n"
     "the window's rule, \"-appid ''\" the reverse).\n"
-    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 restart after an error.\n";
+    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 or a controller's\n"
+    "Back+Start restart after an error.\n";
 
 int main(int argc, char** argv) {
     driver_verbose_set(0);

@@ -7,6 +7,7 @@
 #include "src/game/game.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-audio.h"
+#include "util/kel_driver-input.h"
 #include "util/kel_driver.h"
 #include "util/kel_font.h"
 #include "util/kel_log.h"
@@ -81,7 +82,9 @@ void ModsAPI::params_set(const char* key, var value) {
     } else if (!strcmp(key, "icon")) {
         driver_icon_set(driver_data_path(value.str().c_str()));
     } else if (!strcmp(key, "suspendable")) {
+        // The game asks to be told when its window loses and regains the focus.
         if (game) game->suspendable = value.truth() ? 1 : 0;
+        driver_focus_suspend_set(value.truth() ? 1 : 0);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <GLES/gl.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "src/game/game.h"
@@ -17,11 +18,16 @@
 // The game's font, used only where kelgame's own is missing.
 #define MODS_CONSOLE_FONT "fonts/dejavu"
 // Latin-1 middle dot: the bundled font draws one byte per glyph.
-#define MODS_CONSOLE_HINT "F5 restart \xb7 Ctrl+Q quit"
+#define MODS_CONSOLE_HINT "F5 / Back+Start restart \xb7 Ctrl+Q quit"
+
+// Controller buttons of the restart chord (SDL's numbers), as bits of a held mask.
+enum { MODS_CONSOLE_BACK = 4, MODS_CONSOLE_START = 6 };
+enum { MODS_CONSOLE_CHORD = (1u << MODS_CONSOLE_BACK) | (1u << MODS_CONSOLE_START) };
 
 struct ModsConsole {
     int open;
     int failed;  // the script had failed at the last paint
+    std::map<int, unsigned> held;  // controller instance -> chord buttons held down
 };
 
 static ModsConsole* _mods_console = nullptr;
@@ -42,18 +48,42 @@ static bool _mods_console_failed(Game* g) {
     return mod && mod->overrides(ModsBase::OP_IS_OKAY) && !mod->is_okay();
 }
 
+static void _mods_console_restart(Game* g) {
+    ModsConsole* c = _mods_console;
+    c->open = 0;
+    c->failed = 0;  // a restart that fails again opens it again
+    mods_restart(g, 1);
+}
+
+// Back and Start held together on one controller: a player without a keyboard has
+// that for F5. Both buttons still reach a running script.
+static int _mods_console_pad(Game* g, const Event& e) {
+    ModsConsole* c = _mods_console;
+    if (e.button != MODS_CONSOLE_BACK && e.button != MODS_CONSOLE_START) return 0;
+    unsigned& held = c->held[e.device];
+    unsigned bit = 1u << e.button;
+    if (e.type == EVT_JOYUP) {
+        held &= ~bit;
+        return 0;
+    }
+    held |= bit;
+    if (held != MODS_CONSOLE_CHORD || !(c->open || _mods_console_failed(g))) return 0;
+    _mods_console_restart(g);
+    return 1;
+}
+
 int mods_console_key(Game* g, const Event& e) {
     ModsConsole* c = _mods_console;
-    if (!c || !g || e.type != EVT_KEYDOWN) return 0;
+    if (!c || !g) return 0;
+    if (e.type == EVT_JOYDOWN || e.type == EVT_JOYUP) return _mods_console_pad(g, e);
+    if (e.type != EVT_KEYDOWN) return 0;
     // The event's own modifier bits: a burst of queued keys still carries them.
     if (e.key == DRIVER_KEY_BACKQUOTE && (e.button & DRIVER_MOD_CTRL)) {
         c->open = !c->open;
         return 1;
     }
     if (e.key == DRIVER_KEY_F1 + 4 && (c->open || _mods_console_failed(g))) {
-        c->open = 0;
-        c->failed = 0;  // a restart that fails again opens it again
-        mods_restart(g, 1);
+        _mods_console_restart(g);
         return 1;
     }
     return 0;
@@ -137,6 +167,7 @@ void mods_console_paint(Game* g) {
     if (!c || !g || !g->api || !gfx_ready()) return;
     bool failed = _mods_console_failed(g);
     if (failed && !c->failed) c->open = 1;
+    if (!failed && c->failed) c->open = 0;  // a restart of "-crash restart" ended the failure
     c->failed = failed;
     if (!c->open) return;
     gfx_batch_flush();

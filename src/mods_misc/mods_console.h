@@ -3,9 +3,11 @@
 // With a window the newest console lines are drawn over the frame in a dimmed band
 // whenever the console is open. It opens by itself when the script fails (so its
 // last frame shows what went wrong); Ctrl+` (backquote) opens and closes it over a
-// running game. While it is open, and always after a failure, F5 restarts the script.
+// running game. While it is open, and always after a failure, F5 restarts the script,
+// and so do Back and Start held together on a controller. The keys work headless too
+// (replayed input); only the drawing needs a window.
 //
-//   mods_console_init();                       // game start, with a window
+//   mods_console_init();                       // game start
 //   if (mods_console_key(game, e)) return;     // event router, before the rest
 //   mods_console_paint(game);                  // after the script's frame
 //   mods_console_deinit();

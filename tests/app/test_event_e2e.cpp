@@ -93,15 +93,34 @@ bool close_window(const std::string& display, unsigned long win) {
     return ok;
 }
 
+// Takes the keyboard focus from every window, as switching to another program does.
+bool unfocus(const std::string& display) {
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW);
+    if (!x11) return false;
+    auto open_display = (Display * (*)(const char*)) dlsym(x11, "XOpenDisplay");
+    auto set_focus = (int (*)(Display*, Window, int, Time))dlsym(x11, "XSetInputFocus");
+    auto close_display = (int (*)(Display*))dlsym(x11, "XCloseDisplay");
+    Display* d = open_display ? open_display(display.c_str()) : nullptr;
+    if (!d || !set_focus || !close_display) return false;
+    set_focus(d, PointerRoot, RevertToPointerRoot, CurrentTime);
+    close_display(d);
+    return true;
+}
+
 class InputEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = temp_dir("e2e");
         ASSERT_FALSE(dir.empty());
+        start_x("640x480x24");
+    }
+    // A private X server with one screen of that size ("WxHxDEPTH").
+    void start_x(const char* screen) {
+        stop(xvfb, SIGTERM, 5000);
         // Xvfb picks a free display itself and reports its number on the pipe.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x24",
+        xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
                       "-nolisten", "tcp"},
                      "", {}, dir + "/xvfb.log");
         close(fds[1]);
@@ -149,6 +168,33 @@ protected:
         xdo("keyup " + mod);
     }
     std::string events() { return slurp(dir + "/events.txt"); }
+    // Starts kelgame on input_record.lua with these arguments and waits for its first frame.
+    void start_game(const std::vector<std::string>& extra) {
+        remove((dir + "/events.txt").c_str());
+        std::string src = KEL_SOURCE_DIR;
+        std::vector<std::string> args = {std::string(KEL_BINARY_DIR) + "/kelgame", "--verbose",
+                                         "-mod", src + "/tests/mods/e2e/input_record.lua",
+                                         "-datadir", src + "/data"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        game = spawn(args, dir,
+                     {"DISPLAY=" + display, "HOME=" + dir, "ASAN_OPTIONS=detect_leaks=0"},
+                     dir + "/game.log");
+        ASSERT_TRUE(wait_text("ready", 30000)) << events();
+    }
+    // Ends the game with SIGTERM; its exit status must say so.
+    void end_game() {
+        kill(game, SIGTERM);
+        int status = wait_for(game, 15000);
+        game = -1;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+    }
+    // How many lines of the events file begin with prefix.
+    int count(const std::string& prefix) {
+        int n = 0;
+        for (const std::string& l : lines_of(events()))
+            n += l.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
     bool wait_text(const std::string& what, int ms) {
         for (int t = 0; t < ms * KEL_TIMEOUT_SCALE; t += 50) {
             if (events().find(what) != std::string::npos) return true;
@@ -235,18 +281,9 @@ TEST_F(InputEndToEnd, CloseAndSignalsSuspendFirst) {
         bool window;
         int sig;  // 0: close the window
     } ways[] = {{"close", true, 0}, {"SIGTERM", true, SIGTERM}, {"SIGINT headless", false, SIGINT}};
-    std::string src = KEL_SOURCE_DIR;
     for (const Way& w : ways) {
         SCOPED_TRACE(w.name);
-        remove((dir + "/events.txt").c_str());
-        std::vector<std::string> args = {std::string(KEL_BINARY_DIR) + "/kelgame", "--verbose",
-                                         "-mod", src + "/tests/mods/e2e/input_record.lua",
-                                         "-record", dir + "/rec.txt",
-                                         w.window ? "-width" : "-headless", "320"};
-        game = spawn(args, dir,
-                     {"DISPLAY=" + display, "HOME=" + dir, "ASAN_OPTIONS=detect_leaks=0"},
-                     dir + "/game.log");
-        ASSERT_TRUE(wait_text("ready", 30000)) << events();
+        start_game({"-record", dir + "/rec.txt", w.window ? "-width" : "-headless", "320"});
         if (w.sig) {
             kill(game, w.sig);
         } else {
@@ -263,6 +300,64 @@ TEST_F(InputEndToEnd, CloseAndSignalsSuspendFirst) {
         EXPECT_EQ(ev.back(), "saved after suspend");
         std::string rec = slurp(dir + "/rec.txt");
         EXPECT_NE(rec.find(" quit\n"), std::string::npos) << rec;
+    }
+}
+
+// A handheld's sleep stops the process (SIGSTOP) and continues it (SIGCONT); a launcher
+// pauses it with SIGTSTP, which the game sees as "suspend" before it stops. Either way
+// it goes on with "resume" and a first step that leaves out the time it stood still.
+// With a window, a game that asked for it gets the same pair from the window's focus.
+TEST_F(InputEndToEnd, StopContinueAndFocus) {
+    start_game({"-headless"});
+    kill(game, SIGSTOP);
+    usleep(1500000);
+    kill(game, SIGCONT);
+    ASSERT_TRUE(wait_text("dt after resume", 5000)) << events();
+    EXPECT_EQ(count("suspend "), 0) << events();  // nobody could tell it before the stop
+
+    kill(game, SIGTSTP);
+    ASSERT_TRUE(wait_text("saved after suspend", 5000)) << events();
+    int st = 0;  // then it stops itself
+    for (int t = 0; t < 5000 * KEL_TIMEOUT_SCALE && waitpid(game, &st, WNOHANG | WUNTRACED) != game;
+         t += 20)
+        usleep(20000);
+    EXPECT_TRUE(WIFSTOPPED(st)) << st;
+    usleep(1500000);
+    EXPECT_EQ(count("resume "), 1) << events();
+    kill(game, SIGCONT);
+    for (int t = 0; t < 5000 * KEL_TIMEOUT_SCALE && count("dt after resume") < 2; t += 50)
+        usleep(50000);
+    // Both first steps are short: the 1.5 s stood still are not played.
+    EXPECT_EQ(count("dt after resume 0.0"), 2) << events();
+    end_game();
+
+    // Focus: only for a game that asked ("-suspendable 1" sets the parameter).
+    start_game({"-width", "320", "-height", "240", "-suspendable", "1"});
+    focus();
+    ASSERT_TRUE(unfocus(display));
+    ASSERT_TRUE(wait_text("suspend ", 5000)) << events();
+    focus();
+    ASSERT_TRUE(wait_text("resume ", 5000)) << events();
+    end_game();
+}
+
+// Without -width and -height a small display (a handheld's 320 x 240) is filled; a
+// desktop one gets a window of 80% of its size, or all of it with --fullscreen.
+TEST_F(InputEndToEnd, DefaultSizeFitsTheDisplay) {
+    struct Case {
+        const char* screen;
+        bool fullscreen_option;
+        const char* window;
+    } cases[] = {{"320x240x24", false, "ready window 320x240"},
+                 {"1000x700x24", false, "ready window 800x560"},
+                 {"1000x700x24", true, "ready window 1000x700"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen);
+        start_x(c.screen);
+        start_game(c.fullscreen_option ? std::vector<std::string>{"--fullscreen"}
+                                       : std::vector<std::string>{});
+        EXPECT_EQ(count(c.window), 1) << events();
+        end_game();
     }
 }
 

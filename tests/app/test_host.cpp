@@ -34,13 +34,13 @@ TEST(HostOptions, ParsesLikeTheCommandLine) {
     // The overlong path is refused whole; the trailing "-mod" has no value.
     EXPECT_STREQ(g.mod_path, "-headless");
 
-    const char* ci[] = {"kelgame", "-frames", "600", "-fixed-dt", "-capture", "599:end.png",
-                        "-capture", "x.png", "-capture", "7:", "-capture", "3:a:b.png",
+    const char* ci[] = {"kelgame", "-frames", "600", "-fixed-dt", "--fullscreen", "-capture",
+                        "599:end.png", "-capture", "x.png", "-capture", "7:", "-capture", "3:a:b.png",
                         "-record", "r.txt", "-replay", "p.txt", "-record"};
     Game c = Game();
-    game_options_parse(&c, 17, (char**)ci);
+    game_options_parse(&c, 18, (char**)ci);
     EXPECT_EQ(c.frames, 600);
-    EXPECT_EQ(c.fixed_dt, 1);
+    EXPECT_EQ(c.fixed_dt + c.fullscreen_option, 2);
     ASSERT_EQ(c.captures.size(), 2u);  // "x.png" and "7:" are refused
     EXPECT_EQ(c.captures[0].frame, 599);
     EXPECT_EQ(c.captures[1].path, "a:b.png");

@@ -1,9 +1,12 @@
 -- Records every event table it receives into the user file events.txt, one line per
 -- event, so a test driving the window with real X input can check what arrived.
 -- The first _loop writes "ready"; the font line proves text measuring and drawing work.
--- The _loop after a "suspend" writes "saved after suspend": the frame a game saves in.
+-- The _loop after a "suspend" writes "saved after suspend": the frame a game saves in;
+-- the _loop after a "resume" writes the step it got. "-suspendable 1" on the command
+-- line asks for the focus events.
 local lines = {}
 local suspended = false
+local resumed = false
 
 local function save()
     kel_file_save("events.txt", table.concat(lines, "\n") .. "\n")
@@ -26,17 +29,24 @@ function _loop(dt)
         lines[#lines + 1] = "saved after suspend"
         save()
     end
+    if resumed then
+        resumed = false
+        lines[#lines + 1] = string.format("dt after resume %.3f", dt)
+        save()
+    end
     if not started then
         started = true
         local w, h = kel_font_size("fonts/dejavu", 16, "Hello")
         lines[#lines + 1] = string.format("font w=%s h=%s", field(w), field(h))
-        lines[#lines + 1] = "ready"
+        lines[#lines + 1] = string.format("ready window %sx%s", field(kel_params_get("window_w")),
+            field(kel_params_get("window_h")))
         save()
     end
 end
 
 function _event(e)
     if e.type == "suspend" then suspended = true end
+    if e.type == "resume" then resumed = true end
     lines[#lines + 1] = string.format("%s key=%s name=%s text=%s x=%s y=%s button=%s",
         e.type, field(e.key), field(e.name), e.text, field(e.x), field(e.y), field(e.button))
     save()
