@@ -47,7 +47,7 @@ void mods_event_to_view(Event* e) {
     e->dy = y1 - y0;
 }
 
-void mods_event_translate(Game* game, Event e) {
+void mods_event_translate(Game* game, Event e, const char* focus) {
     const char* type = mods_event_type_name(e.type);
     if (!type || !game) return;
     ModsAPI* api = game->api;
@@ -93,6 +93,7 @@ void mods_event_translate(Game* game, Event e) {
         if (e.button == 1) d.set("name", var("Right"));
         break;
     }
+    if (focus) d.set("focus", var(focus));
 
     if (game->mod && game->mod->overrides(ModsBase::OP_EVENT)) game->mod->event(d);
 }
