@@ -91,6 +91,8 @@ void mods_event_translate(Game* game, Event e, const char* focus) {
     case EVT_JOYMOTION:
         if (e.button == -1) d.set("name", var("Left"));
         if (e.button == 1) d.set("name", var("Right"));
+        if (e.button == -2) d.set("name", var("L2"));
+        if (e.button == 2) d.set("name", var("R2"));
         break;
     }
     if (focus) d.set("focus", var(focus));
