@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -159,7 +160,7 @@ static std::shared_ptr<KelWebLookup> _kel_web_lookup_start(const char* host) {
 kel_web_resolve_fn kel_web_resolver_set(kel_web_resolve_fn fn) {
     KelWebResolver* rs = _kel_web_resolver();
     std::lock_guard<std::mutex> hold(rs->lock);
-    int (*old)(const char*, uint32_t*) = rs->fn;
+    kel_web_resolve_fn old = rs->fn;
     rs->fn = fn ? fn : _kel_web_resolve_system;
     return old;
 }
