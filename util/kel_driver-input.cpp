@@ -99,7 +99,7 @@ const char* driver_event_type_name(int type) {
         nullptr,       "quit",        "suspend",    "resume",      "resize",    "reset",
         "keydown",     "keyup",       "down",       "motion",      "up",        "mousedown",
         "mousemotion", "mouseup",     "wheel",      "touchdown",   "touchmotion", "touchup",
-        nullptr,       nullptr,       "joymotion",  "joydown",     "joyup",     "joyhat",
+        "joyadded",    "joyremoved",  "joymotion",  "joydown",     "joyup",     "joyhat",
     };
     return type > 0 && type < (int)(sizeof names / sizeof *names) ? names[type] : nullptr;
 }
@@ -285,7 +285,15 @@ static void _driver_stick(const SDL_ControllerAxisEvent& ev, Event* e) {
     case SDL_CONTROLLER_AXIS_LEFTY: right = 0; break;
     case SDL_CONTROLLER_AXIS_RIGHTX:
     case SDL_CONTROLLER_AXIS_RIGHTY: right = 1; break;
-    default: return;  // triggers
+    case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
+    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
+        // A trigger is one axis, 0 released to 1 fully pulled, in x.
+        e->type = EVT_JOYMOTION;
+        e->button = ev.axis == SDL_CONTROLLER_AXIS_TRIGGERLEFT ? -2 : 2;
+        e->device = ev.which;
+        e->window_x = ev.value < 0 ? 0.0f : ev.value * (1.0f / 32767.0f);
+        return;
+    default: return;
     }
     SDL_GameController* gc = _driver_controller_find(ev.which);
     if (!gc) return;
@@ -298,10 +306,31 @@ static void _driver_stick(const SDL_ControllerAxisEvent& ev, Event* e) {
     e->window_y = SDL_GameControllerGetAxis(gc, ay) * (1.0f / 32768.0f);
 }
 
-static void _driver_controller_added(int index) {
+// A controller that opens is announced with its instance id, the device number of its
+// later events. ADC pseudo-joysticks stay silent, as their input does.
+static void _driver_controller_added(int index, Event* e) {
     KEL_LOG("driver_event_poll", "SDL_CONTROLLERDEVICEADDED: %d\n", index);
-    if (SDL_GameController* gc = SDL_GameControllerOpen(index))
-        _driver_controller_log("driver_event_poll", "Added", index, gc);
+    SDL_GameController* gc = SDL_GameControllerOpen(index);
+    if (!gc) return;
+    _driver_controller_log("driver_event_poll", "Added", index, gc);
+    if (driver_joystick_is_adc(index)) return;
+    e->type = EVT_JOYADDED;
+    e->device = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(gc));
+}
+
+// Announced when it was an open controller; closing it lets a pad plugged in again
+// open afresh (it comes back with a new instance id).
+static void _driver_controller_removed(SDL_JoystickID id, Event* e) {
+    KEL_LOG("driver_event_poll", "SDL_CONTROLLERDEVICEREMOVED: %d\n", (int)id);
+    SDL_GameController* gc = SDL_GameControllerFromInstanceID(id);
+    if (!gc) return;
+    const char* name = SDL_JoystickName(SDL_GameControllerGetJoystick(gc));
+    bool adc = name && (!strcmp(name, "adc-keys") || !strcmp(name, "adc-pot"));
+    // every open of it (the init, the added event, the finder) is one reference
+    while (SDL_GameControllerFromInstanceID(id)) SDL_GameControllerClose(gc);
+    if (adc) return;
+    e->type = EVT_JOYREMOVED;
+    e->device = id;
 }
 
 /* ---- polling ---- */
@@ -391,10 +420,8 @@ static void _driver_map(const SDL_Event& ev, Event* e) {
         e->device = ev.cbutton.which;
         e->button = ev.cbutton.button;
         break;
-    case SDL_CONTROLLERDEVICEADDED: _driver_controller_added(ev.cdevice.which); break;
-    case SDL_CONTROLLERDEVICEREMOVED:
-        KEL_LOG("driver_event_poll", "SDL_CONTROLLERDEVICEREMOVED: %d\n", ev.cdevice.which);
-        break;
+    case SDL_CONTROLLERDEVICEADDED: _driver_controller_added(ev.cdevice.which, e); break;
+    case SDL_CONTROLLERDEVICEREMOVED: _driver_controller_removed(ev.cdevice.which, e); break;
     case SDL_CONTROLLERDEVICEREMAPPED:
         KEL_LOG("driver_event_poll", "SDL_CONTROLLERDEVICEREMAPPED: %d\n", ev.cdevice.which);
         break;

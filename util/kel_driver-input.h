@@ -35,6 +35,8 @@ enum {
     EVT_KEYDOWN = 6, EVT_KEYUP = 7, EVT_DOWN = 8, EVT_MOTION = 9, EVT_UP = 10,
     EVT_MOUSEDOWN = 11, EVT_MOUSEMOTION = 12, EVT_MOUSEUP = 13, EVT_WHEEL = 14,
     EVT_TOUCHDOWN = 15, EVT_TOUCHMOTION = 16, EVT_TOUCHUP = 17,
+    EVT_JOYADDED = 18, EVT_JOYREMOVED = 19,  // a controller plugged in or out (device)
+    // joymotion's button: -1/1 left/right stick (x, y), -2/2 left/right trigger (x)
     EVT_JOYMOTION = 20, EVT_JOYDOWN = 21, EVT_JOYUP = 22, EVT_JOYHAT = 23,
 };
 

@@ -171,6 +171,12 @@ extern "C" int SDLCALL SDL_GameControllerAddMappingsFromRW(SDL_RWops * a0, int a
     return fn(a0, a1);
 }
 
+extern "C" void SDLCALL SDL_GameControllerClose(SDL_GameController * a0) {
+    typedef void(SDLCALL * fn_t)(SDL_GameController * a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerClose");
+    return fn(a0);
+}
+
 extern "C" int SDLCALL SDL_GameControllerEventState(int a0) {
     typedef int(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerEventState");
@@ -187,6 +193,12 @@ extern "C" Sint16 SDLCALL SDL_GameControllerGetAxis(SDL_GameController * a0, SDL
     typedef Sint16(SDLCALL * fn_t)(SDL_GameController * a0, SDL_GameControllerAxis a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerGetAxis");
     return fn(a0, a1);
+}
+
+extern "C" SDL_Joystick * SDLCALL SDL_GameControllerGetJoystick(SDL_GameController * a0) {
+    typedef SDL_Joystick *(SDLCALL * fn_t)(SDL_GameController * a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GameControllerGetJoystick");
+    return fn(a0);
 }
 
 extern "C" const char* SDLCALL SDL_GameControllerGetStringForButton(SDL_GameControllerButton a0) {
@@ -306,6 +318,12 @@ extern "C" void SDLCALL SDL_JoystickClose(SDL_Joystick * a0) {
 extern "C" SDL_JoystickID SDLCALL SDL_JoystickGetDeviceInstanceID(int a0) {
     typedef SDL_JoystickID(SDLCALL * fn_t)(int a0);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickGetDeviceInstanceID");
+    return fn(a0);
+}
+
+extern "C" SDL_JoystickID SDLCALL SDL_JoystickInstanceID(SDL_Joystick * a0) {
+    typedef SDL_JoystickID(SDLCALL * fn_t)(SDL_Joystick * a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_JoystickInstanceID");
     return fn(a0);
 }
 

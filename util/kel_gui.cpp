@@ -37,7 +37,7 @@ Widget::Widget(const std::string& n)
     : parent(nullptr), tab_target(nullptr), inset_x(0), inset_y(0), content_w(0), content_h(0),
       box_x(0), box_y(0), outer_w(0), outer_h(0), scroll_x(0), scroll_y(0), name(n), active(0),
       focused(0), both(0), state(GUI_STATE_NONE), disabled(0), focusable(0), visible(1),
-      clips(1) {
+      clips(1), wraps(0) {
     for (GuiStyle& s : style) {
         s.width = s.height = GUI_UNSETF;
         for (int32_t& p : s.p) p = GUI_UNSET;
@@ -336,11 +336,10 @@ static void _gui_box_chained(const Widget* w, GuiChain* ch, float out[4]) {
 // they are clamped, so all far candidates tie and the pre-order index decides.
 static const int64_t GUI_NAV_DIST_MAX = 32767;
 
-var _nav(Widget* from, int dx, int dy) {
-    if (!from || !from->has_focus() || !from->focusable) return var();
-    std::vector<Widget*> all = _gui_root(from)->descendants();
-    float s[4];
-    gui_box(from, s);
+// The candidate _nav would choose among the descendants of within, seen from the box
+// s of the source; null when there is none.
+static Widget* _gui_nav_pick(Widget* from, Widget* within, const float s[4], int dx, int dy) {
+    std::vector<Widget*> all = within->descendants();
     int scx = _gui_int(s[0] + s[2] * 0.5), scy = _gui_int(s[1] + s[3] * 0.5);
     // The map of the scores keeps only its smallest entry: that is all it is read for.
     Widget* best = nullptr;
@@ -372,6 +371,28 @@ var _nav(Widget* from, int dx, int dy) {
         if (!best || score <= best_score) best = c, best_score = score;
     }
     KEL_LOG("_nav", "res.size: %lu\n", count);
+    return best;
+}
+
+var _nav(Widget* from, int dx, int dy) {
+    if (!from || !from->has_focus() || !from->focusable) return var();
+    float s[4];
+    gui_box(from, s);
+    Widget* best = _gui_nav_pick(from, _gui_root(from), s, dx, dy);
+    // At the edge of a wrapping container the search starts again from its far side,
+    // as if the source stood just beyond the opposite edge, among its descendants only.
+    for (Widget* w = from->parent; !best && w; w = w->parent) {
+        if (!w->wraps) continue;
+        float b[4], v[4] = {s[0], s[1], s[2], s[3]};
+        gui_box(w, b);
+        float l = b[0] + w->inset_x, t = b[1] + w->inset_y;  // content, where children sit
+        if (dx > 0) v[0] = l - s[2];
+        if (dx < 0) v[0] = l + w->content_w;
+        if (dy > 0) v[1] = t - s[3];
+        if (dy < 0) v[1] = t + w->content_h;
+        best = _gui_nav_pick(from, w, v, dx, dy);
+        break;
+    }
     return best ? best->select() : var();
 }
 

@@ -106,6 +106,7 @@ public:
     int32_t focusable;  // may take the focus by navigation or a press
     int32_t visible;    // painted
     int32_t clips;      // a container clips its children's painting to its content
+    int32_t wraps;      // container: an arrow that finds nothing further wraps to its far side
     // Strings the style blocks refer to by index: one slot per block and text property,
     // so a label changed every frame replaces its text instead of adding one.
     std::vector<std::string> texts;
@@ -173,7 +174,9 @@ void gui_style_step(Widget* w);
 void gui_state_sync(Widget* w);
 // Outer box of a widget in the coordinates of its root: left, top, width, height.
 void gui_box(const Widget* w, float out[4]);
-// Moves the focus from a focused widget to the nearest one in direction (dx, dy).
+// Moves the focus from a focused widget to the nearest one in direction (dx, dy); when
+// there is none, the nearest wrapping ancestor container (only the nearest) offers the
+// one nearest its opposite edge.
 var _nav(Widget* from, int dx, int dy);
 
 #endif

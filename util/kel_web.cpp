@@ -12,8 +12,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "util/kel_log.h"
 
@@ -63,21 +69,136 @@ static int _kel_web_grow(char** buf, int* cap, int need, int ceiling = KEL_WEB_B
     return 1;
 }
 
-const uint32_t* kel_gethostbyname(const char* host) {
-    auto it = _kel_web_hosts.find(host);
-    if (it != _kel_web_hosts.end()) return &it->second.addr;
-    KEL_LOG("kel_gethostbyname", "gethostbyname ...\n");
-    struct hostent* h = gethostbyname(host);
-    if (!h || h->h_addrtype != AF_INET || !h->h_addr_list[0]) {
-        KEL_LOG("kel_gethostbyname", "gethostbyname(%s) == null; h_errno = %d\n", host, h_errno);
-        herror("gethostbyname");
-        return nullptr;
+// The system resolver, safe to call from any thread: 0 and the address on success, else
+// the resolver's error number (never 0).
+static int _kel_web_resolve_system(const char* host, uint32_t* addr) {
+    struct hostent he, *h = nullptr;
+    std::vector<char> buf(1024);
+    int err = 0;
+    while (gethostbyname_r(host, &he, buf.data(), buf.size(), &h, &err) == ERANGE &&
+           buf.size() < (1u << 20))
+        buf.resize(buf.size() * 2);
+    if (!h || h->h_addrtype != AF_INET || h->h_length != 4 || !h->h_addr_list[0])
+        return err ? err : HOST_NOT_FOUND;
+    memcpy(addr, h->h_addr_list[0], sizeof *addr);
+    return 0;
+}
+
+// One look-up in flight, shared by every request waiting for the same name. The worker
+// writes the answer under the resolver's lock; requests read it under the same lock.
+struct KelWebLookup {
+    std::string host;
+    int done = 0;
+    int err = 0;
+    uint32_t addr = 0;
+};
+
+// Look-ups run on a few worker threads so that a resolver that takes seconds (or never
+// answers) holds up nothing but the requests for that name. The record is never freed:
+// a worker stuck in the resolver may outlive everything else in the process.
+struct KelWebResolver {
+    std::mutex lock;
+    std::vector<std::shared_ptr<KelWebLookup>> queue;            // not started yet
+    std::map<std::string, std::shared_ptr<KelWebLookup>> pending;  // queued or running
+    int workers = 0;
+    kel_web_resolve_fn fn = _kel_web_resolve_system;
+};
+
+enum { KEL_WEB_RESOLVE_WORKERS = 4 };
+
+static KelWebResolver* _kel_web_resolver() {
+    static KelWebResolver* r = new KelWebResolver();
+    return r;
+}
+
+static void _kel_web_resolve_worker() {
+    KelWebResolver* rs = _kel_web_resolver();
+    std::unique_lock<std::mutex> hold(rs->lock);
+    while (!rs->queue.empty()) {
+        std::shared_ptr<KelWebLookup> job = rs->queue.front();
+        rs->queue.erase(rs->queue.begin());
+        kel_web_resolve_fn fn = rs->fn;
+        hold.unlock();
+        uint32_t addr = 0;
+        int err = fn(job->host.c_str(), &addr);
+        hold.lock();
+        job->err = err;
+        job->addr = addr;
+        job->done = 1;
+        rs->pending.erase(job->host);
     }
+    rs->workers--;
+}
+
+// The running or queued look-up of a name, started when there is none.
+static std::shared_ptr<KelWebLookup> _kel_web_lookup_start(const char* host) {
+    KelWebResolver* rs = _kel_web_resolver();
+    std::lock_guard<std::mutex> hold(rs->lock);
+    auto it = rs->pending.find(host);
+    if (it != rs->pending.end()) return it->second;
+    auto job = std::make_shared<KelWebLookup>();
+    job->host = host;
+    rs->pending[host] = job;
+    rs->queue.push_back(job);
+    if (rs->workers < KEL_WEB_RESOLVE_WORKERS) {
+        try {
+            std::thread(_kel_web_resolve_worker).detach();
+            rs->workers++;
+        } catch (const std::system_error&) {
+            // no thread to be had: an existing worker takes the job when it is free
+            if (rs->workers == 0) {
+                rs->queue.pop_back();
+                rs->pending.erase(host);
+                job->err = NO_RECOVERY;
+                job->done = 1;
+            }
+        }
+    }
+    return job;
+}
+
+kel_web_resolve_fn kel_web_resolver_set(kel_web_resolve_fn fn) {
+    KelWebResolver* rs = _kel_web_resolver();
+    std::lock_guard<std::mutex> hold(rs->lock);
+    kel_web_resolve_fn old = rs->fn;
+    rs->fn = fn ? fn : _kel_web_resolve_system;
+    return old;
+}
+
+static void _kel_web_resolve_failed(const char* host, int err) {
+    KEL_LOG("kel_gethostbyname", "gethostbyname(%s) == null; h_errno = %d\n", host, err);
+    fprintf(stderr, "gethostbyname: %s\n", hstrerror(err));
+}
+
+static const uint32_t* _kel_web_cache(const char* host, uint32_t addr) {
     KEL_LOG("kel_gethostbyname", "kel_gethostbyname('%s') cached\n", host);
     HostAddr& a = _kel_web_hosts[host];
     a.valid = 1;
-    memcpy(&a.addr, h->h_addr_list[0], sizeof a.addr);
+    a.addr = addr;
     return &a.addr;
+}
+
+static const uint32_t* _kel_web_cached(const char* host) {
+    auto it = _kel_web_hosts.find(host);
+    return it != _kel_web_hosts.end() ? &it->second.addr : nullptr;
+}
+
+const uint32_t* kel_gethostbyname(const char* host) {
+    if (const uint32_t* a = _kel_web_cached(host)) return a;
+    KEL_LOG("kel_gethostbyname", "gethostbyname ...\n");
+    kel_web_resolve_fn fn;
+    {
+        KelWebResolver* rs = _kel_web_resolver();
+        std::lock_guard<std::mutex> hold(rs->lock);
+        fn = rs->fn;
+    }
+    uint32_t addr = 0;
+    int err = fn(host, &addr);
+    if (err) {
+        _kel_web_resolve_failed(host, err);
+        return nullptr;
+    }
+    return _kel_web_cache(host, addr);
 }
 
 // Copies a name into its field; a name that does not fit is refused, since a cut one
@@ -123,6 +244,27 @@ static int _kel_web_request(kel_web* r, const void* body, int body_length) {
     return 1;
 }
 
+// Opens the non-blocking socket: state 1, or failed in state 0.
+static void _kel_web_open(kel_web* r) {
+    int s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s < 0) {
+        int e = errno;
+        KEL_LOG("kel_web_create", "perror - %s [%d]: %s\n", "socket", e, strerror(e));
+        r->failed = 1;
+        return;
+    }
+    // select cannot watch a descriptor beyond its set; writing one would corrupt memory.
+    if (s >= FD_SETSIZE) {
+        KEL_LOG("kel_web_create", "socket %d beyond the select limit %d\n", s, FD_SETSIZE);
+        close(s);
+        r->failed = 1;
+        return;
+    }
+    fcntl(s, F_SETFL, fcntl(s, F_GETFL, 0) | O_NONBLOCK);
+    r->sock = s;
+    r->state = 1;
+}
+
 kel_web* kel_web_create(const char* host, int port, const char* path, const void* body,
                         int body_length, int timeout_seconds) {
     kel_web* r = (kel_web*)calloc(1, sizeof(kel_web));
@@ -145,33 +287,51 @@ kel_web* kel_web_create(const char* host, int port, const char* path, const void
         r->failed = 1;
         return r;
     }
-    const uint32_t* addr = kel_gethostbyname(r->host);
-    if (!addr) {
-        KEL_LOG("kel_web_create", "kel_gethostbyname == null\n");
-        r->failed = 1;
-        return r;
-    }
     r->addr.sin_family = AF_INET;
     r->addr.sin_port = htons((uint16_t)port);
-    memcpy(&r->addr.sin_addr.s_addr, addr, sizeof(uint32_t));
-    int s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s < 0) {
-        int e = errno;
-        KEL_LOG("kel_web_create", "perror - %s [%d]: %s\n", "socket", e, strerror(e));
-        r->failed = 1;
+    // An address needs no look-up and a known name is answered from the cache; any other
+    // name is looked up off the frame while the request waits in state 5.
+    uint32_t numeric;
+    const uint32_t* addr = _kel_web_cached(r->host);
+    if (!addr && inet_pton(AF_INET, r->host, &numeric) == 1) addr = &numeric;
+    if (addr) {
+        memcpy(&r->addr.sin_addr.s_addr, addr, sizeof(uint32_t));
+        _kel_web_open(r);
         return r;
     }
-    // select cannot watch a descriptor beyond its set; writing one would corrupt memory.
-    if (s >= FD_SETSIZE) {
-        KEL_LOG("kel_web_create", "socket %d beyond the select limit %d\n", s, FD_SETSIZE);
-        close(s);
-        r->failed = 1;
-        return r;
-    }
-    fcntl(s, F_SETFL, fcntl(s, F_GETFL, 0) | O_NONBLOCK);
-    r->sock = s;
-    r->state = 1;
+    KEL_LOG("kel_gethostbyname", "gethostbyname ...\n");
+    r->lookup = new std::shared_ptr<KelWebLookup>(_kel_web_lookup_start(r->host));
+    r->state = KEL_WEB_RESOLVING;
     return r;
+}
+
+// The answer of the look-up, once there is one: the request gets its socket, or fails.
+// 0 while the resolver is still at work.
+static int _kel_web_resolved(kel_web* r) {
+    auto* job = (std::shared_ptr<KelWebLookup>*)r->lookup;
+    int err;
+    uint32_t addr;
+    {
+        std::lock_guard<std::mutex> hold(_kel_web_resolver()->lock);
+        if (!(*job)->done) return 0;
+        err = (*job)->err;
+        addr = (*job)->addr;
+    }
+    delete job;
+    r->lookup = nullptr;
+    r->state = 0;
+    if (err) {
+        _kel_web_resolve_failed(r->host, err);
+        KEL_LOG("kel_web_create", "kel_gethostbyname == null\n");
+        r->failed = 1;
+        return 1;
+    }
+    // another request may have cached it meanwhile
+    const uint32_t* cached = _kel_web_cached(r->host);
+    memcpy(&r->addr.sin_addr.s_addr, cached ? cached : _kel_web_cache(r->host, addr),
+           sizeof(uint32_t));
+    _kel_web_open(r);
+    return 1;
 }
 
 // Looks for the blank line that ends the head in the bytes not scanned yet; until it
@@ -258,13 +418,15 @@ static int _kel_web_recv(kel_web* r, int64_t now) {
 
 int _kel_web_poll(kel_web* r) {
     r->fresh = 0;
-    if (r->state == 4 || r->failed || r->sock < 0) return 1;
+    if (r->state == KEL_WEB_RESOLVING && _kel_web_resolved(r) && r->failed) return 1;
+    if (r->state == 4 || r->failed || (r->sock < 0 && r->state != KEL_WEB_RESOLVING)) return 1;
     int64_t now = _kel_web_now();
     if (now > r->deadline) {
         KEL_LOG("_kel_web_poll", "timeout :: state = %d\n", r->state);
         r->failed = 1;
         return 1;
     }
+    if (r->state == KEL_WEB_RESOLVING) return 0;
     if (r->state == 1) {
         if (connect(r->sock, (struct sockaddr*)&r->addr, sizeof r->addr) != 0 &&
             errno != EINPROGRESS) {
@@ -298,6 +460,8 @@ int _kel_web_poll(kel_web* r) {
 
 void kel_web_free(kel_web* r) {
     if (!r) return;
+    // a look-up still running finishes on its own; its answer is dropped
+    delete (std::shared_ptr<KelWebLookup>*)r->lookup;
     if (r->sock >= 0) close(r->sock);
     free(r->request);
     free(r->response);

@@ -2,9 +2,12 @@
 //
 // A record makes a plain TCP connection to an IPv4 address, sends a GET (or, with a
 // body, a form-encoded POST) and reads until the server closes. Every poll does at most
-// one connect, one send or one receive and never blocks; only the first look-up of a
-// host name does (names are resolved once per process and cached). A name that does not
-// resolve is not cached: every request to it blocks on the resolver again.
+// one connect, one send or one receive and never blocks. A host name is looked up on a
+// resolver thread while its request waits in state 5 (its timeout runs meanwhile);
+// answers are cached for the process, so later requests to the name start at once. A
+// name that does not resolve fails its requests and is not cached: the next request to
+// it starts a new look-up (again off the frame). Requests waiting for the same name
+// share one look-up.
 //
 //   kel_web* r = kel_web_create("127.0.0.1", 8080, "/scores", nullptr, 0, 10);
 //   while (!_kel_web_poll(r)) { ... one poll per frame ... }
@@ -13,7 +16,7 @@
 //
 // Host names of more than 255 bytes, paths of more than 1023 and heads that do not fit
 // their 1024 bytes give a failed record at creation (logged), as does a name that does
-// not resolve. The head ends at the first blank line (LF LF, CRs skipped), however the
+// not resolve (at the poll that sees the answer). The head ends at the first blank line (LF LF, CRs skipped), however the
 // response is split over receives; until it has been seen the body is empty. A response
 // head longer than 16 kB, or a body longer than body_max (16 MB unless the caller sets
 // it after creation), fails the request (logged); reading stops a byte past the limit.
@@ -31,10 +34,12 @@ enum {
     KEL_WEB_RESPONSE_HEAD_MAX = 16 * 1024,  // response head, blank line included
     KEL_WEB_BODY_MAX = 16 * 1024 * 1024,    // default body_max
     KEL_WEB_BODY_LIMIT = (1 << 30) - 32 * 1024,  // the largest body_max honoured
+    KEL_WEB_RESOLVING = 5,                       // state: waiting for the host's address
 };
 
-// States: 0 creation failed, 1 socket open, 2 connecting or sending, 3 receiving,
-// 4 finished. A failure in 1 to 3 sets failed and leaves the state as it was.
+// States: 0 creation failed (or the name did not resolve), 1 socket open, 2 connecting
+// or sending, 3 receiving, 4 finished, 5 looking up the host. A failure in 1 to 3 or 5
+// (time-out) sets failed and leaves the state as it was.
 struct kel_web {
     char* body;  // inside response; valid once data has arrived
     int body_length;
@@ -58,6 +63,7 @@ struct kel_web {
     int head_lfs;
     int head_done;
     int body_max;  // bytes of body accepted; more fails the request
+    void* lookup;  // the look-up awaited in state 5, else null
 };
 
 int kel_web_init();
@@ -73,8 +79,16 @@ void kel_web_free(kel_web* r);
 // (called after every receive); head_length counts everything until the end is seen.
 void _kel_web_head_scan(kel_web* r);
 
-// The cached IPv4 address (network order) of a host, resolving it on a miss; null when
-// it does not resolve (nothing is cached then, so the next call tries again).
+// The cached IPv4 address (network order) of a host, resolving it on a miss, on the
+// calling thread (blocking); null when it does not resolve (nothing is cached then, so
+// the next call tries again). Main thread only, like the cache.
 const uint32_t* kel_gethostbyname(const char* host);
+
+// Replaces the resolver behind every look-up (tests give one that never answers); null
+// restores the system's. The function runs on resolver threads: 0 with the IPv4 address
+// (network order) written, or a non-zero resolver error (h_errno values). Answers the
+// previous one.
+typedef int (*kel_web_resolve_fn)(const char* host, uint32_t* addr);
+kel_web_resolve_fn kel_web_resolver_set(kel_web_resolve_fn fn);
 
 #endif

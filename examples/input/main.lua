@@ -39,6 +39,9 @@ function _event(e)
     note(string.format("%s %s (controller %d)", t, e.name, e.device))
   elseif t == "joymotion" then
     if e.name == "Left" then stick.x, stick.y = e.x, e.y end
+    if e.name == "L2" or e.name == "R2" then note(string.format("trigger %s %.2f", e.name, e.x)) end
+  elseif t == "joyadded" or t == "joyremoved" then
+    note(string.format("%s (controller %d)", t, e.device))
   elseif t == "motion" then
     pointer.x, pointer.y = e.x, e.y              -- view units; "mousemotion" has pixels
   elseif t == "down" then

@@ -21,6 +21,10 @@
 
 struct ExtGui {
     int stick_key;  // arrow key the left stick holds, 0 when centred
+    // Arrows that moved nothing went on to the script: their releases (bit key - 1 for
+    // keys, key + 3 for the d-pad) and the stick's motions until it is centred follow.
+    unsigned passed;
+    int stick_passed;
     // What the boxes were last laid out for; a routed event lays out again only when
     // a call changed the trees or the view changed, and a pointer event also when the
     // states changed (a state's style may size widgets differently). Keys navigate by
@@ -187,6 +191,7 @@ static void _ext_gui_apply(Widget* w, const var& a) {
     if (_ext_gui_has(a, "spacing")) base->p[GUI_P_SPACING] = _ext_gui_int(a["spacing"]);
     if (_ext_gui_has(a, "align")) base->p[GUI_P_ALIGN] = _ext_gui_place(a["align"]);
     if (_ext_gui_has(a, "justify")) base->p[GUI_P_JUSTIFY] = _ext_gui_place(a["justify"]);
+    if (_ext_gui_has(a, "wrap")) w->wraps = a["wrap"].truth();
     if (_ext_gui_has(a, "scroll_x")) w->scroll_x = a["scroll_x"].to_float();
     if (_ext_gui_has(a, "scroll_y")) w->scroll_y = a["scroll_y"].to_float();
     if (_ext_gui_has(a, "on")) _ext_gui_on(w, a["on"]);
@@ -334,6 +339,28 @@ static bool _ext_gui_menu_key(const Event& e) {
            e.key == DRIVER_KEY_SPACE || e.key == DRIVER_KEY_TAB;
 }
 
+// Whether an arrow (in as it came, e in the tree's terms) goes on to the script after
+// it moved nothing: key and d-pad presses, their releases when the press went on, and
+// left-stick motion from a press that went on until the stick is centred again.
+static bool _ext_gui_pass(const Event& in, const Event& e) {
+    bool arrow = e.key >= DRIVER_KEY_UP && e.key <= DRIVER_KEY_LEFT;
+    if (in.type == EVT_JOYMOTION) {
+        if (e.type == EVT_KEYDOWN) _ext_gui->stick_passed = arrow;
+        bool pass = _ext_gui->stick_passed;
+        if (!_ext_gui->stick_key) _ext_gui->stick_passed = 0;
+        return pass;
+    }
+    if (!arrow || (e.type != EVT_KEYDOWN && e.type != EVT_KEYUP)) return false;
+    unsigned bit = 1u << (e.key - 1 + (in.type == EVT_JOYDOWN || in.type == EVT_JOYUP ? 4 : 0));
+    if (e.type == EVT_KEYDOWN) {
+        _ext_gui->passed |= bit;
+        return true;
+    }
+    bool pass = (_ext_gui->passed & bit) != 0;
+    _ext_gui->passed &= ~bit;
+    return pass;
+}
+
 // Whether (x, y), in the coordinates of w's parent's content, falls on a widget that
 // shows: any widget but a container, or a container that paints something itself.
 static bool _ext_gui_hit(Widget* w, float x, float y) {
@@ -395,6 +422,14 @@ bool ext_gui_route(Game* host, const Event& in) {
         if (e.type == EVT_UP) _ext_gui->pressed = 0;
     } else {
         consumed = consumed || moved || (focus0 && _ext_gui_menu_key(e));
+    }
+    // An arrow that moved nothing is the game's, told which widget has the focus (a
+    // slider or a value picker takes Left and Right this way).
+    if (moved && in.type == EVT_JOYMOTION) _ext_gui->stick_passed = 0;
+    if (focus0 && !moved && !pointer && _ext_gui_pass(in, e)) {
+        Widget* f = _ext_gui_focus_leaf(root);
+        mods_event_translate(host, in, (f ? f : focus0)->name.c_str());
+        return true;
     }
     if (v.type() == 4 && v.has("name")) {
         var d(4, 0);

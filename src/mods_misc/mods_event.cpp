@@ -47,7 +47,7 @@ void mods_event_to_view(Event* e) {
     e->dy = y1 - y0;
 }
 
-void mods_event_translate(Game* game, Event e) {
+void mods_event_translate(Game* game, Event e, const char* focus) {
     const char* type = mods_event_type_name(e.type);
     if (!type || !game) return;
     ModsAPI* api = game->api;
@@ -91,8 +91,11 @@ void mods_event_translate(Game* game, Event e) {
     case EVT_JOYMOTION:
         if (e.button == -1) d.set("name", var("Left"));
         if (e.button == 1) d.set("name", var("Right"));
+        if (e.button == -2) d.set("name", var("L2"));
+        if (e.button == 2) d.set("name", var("R2"));
         break;
     }
+    if (focus) d.set("focus", var(focus));
 
     if (game->mod && game->mod->overrides(ModsBase::OP_EVENT)) game->mod->event(d);
 }

@@ -10,8 +10,9 @@
 
 struct Game;
 
-// Builds the event dict and hands it to the mod's event operation.
-void mods_event_translate(Game* game, Event e);
+// Builds the event dict and hands it to the mod's event operation. focus, when given,
+// names the focused widget an arrow passed through without moving ("focus" key).
+void mods_event_translate(Game* game, Event e, const char* focus = nullptr);
 // Maps a pointer record's position and delta to view coordinates, keeping the window
 // values in its window fields.
 void mods_event_to_view(Event* e);

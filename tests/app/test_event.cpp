@@ -64,7 +64,7 @@ TEST_F(EventDict, CommonKeysAndTypeNames) {
     for (const char* k : {"w", "h", "dx", "dy", "device"}) EXPECT_EQ(d[k].number(), 0) << k;
 
     const struct { int code; const char* name; } names[] = {
-        {2, "suspend"}, {17, "touchup"}, {19, "?"}, {23, "joyhat"}, {24, "?"}, {32, "?"}};
+        {2, "suspend"}, {17, "touchup"}, {19, "joyremoved"}, {23, "joyhat"}, {24, "?"}, {32, "?"}};
     for (auto& n : names) {
         d = send(make(n.code));
         ASSERT_EQ(d.type(), 4) << n.code;

@@ -16,7 +16,7 @@ TEST(Replay, ReadsLinesAndSkipsBadOnes) {
         "\n"
         "  3 keydown key=54 sym=113 button=4  # Alt+Q\r\n"
         "3 mousedown x=10.5 y=-2 w=1e3\n"
-        "4 19 device=-7\n"            // a code without a name
+        "4 24 device=-7\n"            // a code without a name
         "2 keyup\n"                   // 6: frame goes back
         "5 nonsense\n"                // 7: unknown type
         "5 keydown key=1x\n"          // 8: bad number
@@ -38,7 +38,7 @@ TEST(Replay, ReadsLinesAndSkipsBadOnes) {
     EXPECT_EQ(ev[1].event.x, 10.5f);
     EXPECT_EQ(ev[1].event.window_y, -2.0f);  // window fields follow, as the driver fills them
     EXPECT_EQ(ev[1].event.width, 1000.0f);
-    EXPECT_EQ(ev[2].event.type, 19);
+    EXPECT_EQ(ev[2].event.type, 24);
     EXPECT_EQ(ev[2].event.device, -7);
     EXPECT_EQ(ev[3].event.key, DRIVER_KEY_RETURN);
     EXPECT_EQ(ev[4].event.type, EVT_QUIT);

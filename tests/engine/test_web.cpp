@@ -1,7 +1,11 @@
 #include "util/kel_web.h"
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <time.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include <string>
 
@@ -137,14 +141,12 @@ TEST_F(Web, GetFromPythonServer) {
 // Requests refused at creation: failed, state 0, no socket, a log line, and polling
 // them makes no socket call (so logs nothing).
 TEST_F(Web, RefusedAtCreation) {
-    std::string label(70, 'x');  // a label DNS cannot encode: fails without a query
     struct Case {
         std::string host;
         int port;
         std::string path;
         const char* log;
     } cases[] = {
-        {label, 80, "/", "kel_gethostbyname == null"},
         {std::string(256, 'h'), 80, "/", "host name too long"},
         {"127.0.0.1", 80, std::string(1024, 'p'), "path too long"},
         {std::string(250, 'h'), 80, "/" + std::string(1000, 'p'), "request head too long"},
@@ -162,9 +164,74 @@ TEST_F(Web, RefusedAtCreation) {
         EXPECT_EQ(r->state, 0);
         kel_web_free(r);
     }
-    // nothing cached for the name that failed: the next request asks again
-    std::string log = capture_stdout([&] { EXPECT_EQ(kel_gethostbyname(label.c_str()), nullptr); });
-    EXPECT_NE(log.find("gethostbyname ..."), std::string::npos);
+}
+
+static int64_t now_ms() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// A resolver that answers "stuck" never (until released), "ok.test" with the loopback
+// address and anything else with "not found"; it counts its calls.
+static std::atomic<int> resolve_release{0}, resolve_calls{0};
+static int test_resolve(const char* host, uint32_t* addr) {
+    resolve_calls++;
+    if (!strcmp(host, "stuck"))
+        while (!resolve_release) usleep(1000);
+    if (strcmp(host, "ok.test") != 0) return HOST_NOT_FOUND;
+    *addr = htonl(INADDR_LOOPBACK);
+    return 0;
+}
+
+// Names are looked up off the frame: creating and polling never wait for the resolver,
+// a name it never answers times out like a silent server, other names go on meanwhile,
+// good answers are kept and failures are not.
+TEST_F(Web, ResolverNeverBlocksThePoll) {
+    kel_web_resolver_set(test_resolve);
+    RawServer srv({{"HTTP/1.0 200 OK\r\n\r\nhi", 0}});
+    auto create = [&](const char* host) {
+        int64_t t0 = now_ms();
+        kel_web* r = kel_web_create(host, srv.port, "/", nullptr, 0, 1);
+        EXPECT_LT(now_ms() - t0, 200) << host;
+        return r;
+    };
+    kel_web* stuck = create("stuck");
+    EXPECT_EQ(stuck->state, KEL_WEB_RESOLVING);
+    kel_web* ok = create("ok.test");
+    kel_web* bad = create("bad.test");
+    std::string log = capture_stdout([&] {
+        EXPECT_TRUE(run(ok) && run(bad));
+        int64_t t0 = now_ms(), slowest = 0;
+        for (int over = 0; !over && now_ms() - t0 < 5000; usleep(1000)) {
+            int64_t t = now_ms();
+            over = _kel_web_poll(stuck);
+            slowest = std::max(slowest, now_ms() - t);
+        }
+        EXPECT_LT(slowest, 100);
+        EXPECT_GE(now_ms() - t0, 900);
+    });
+    EXPECT_TRUE(ok->failed == 0 && body_of(ok) == "hi");
+    EXPECT_TRUE(bad->failed == 1 && bad->state == 0 && bad->sock == -1);
+    EXPECT_TRUE(stuck->failed == 1 && stuck->state == KEL_WEB_RESOLVING);
+    for (const char* line : {"timeout :: state = 5", "gethostbyname(bad.test) == null",
+                             "kel_gethostbyname == null", "kel_gethostbyname('ok.test') cached"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    kel_web_free(stuck);
+    kel_web_free(ok);
+    kel_web_free(bad);
+    // ok.test is cached (no new look-up), bad.test is asked again, stuck is still at work
+    int calls = resolve_calls;
+    ok = create("ok.test");
+    bad = create("bad.test");
+    stuck = create("stuck");
+    EXPECT_EQ(ok->state, 1);
+    EXPECT_TRUE(run(bad) && bad->failed);
+    EXPECT_EQ(resolve_calls, calls + 1);
+    resolve_release = 1;
+    EXPECT_TRUE(run(stuck) && stuck->failed && stuck->state == 0);
+    for (kel_web* r : {ok, bad, stuck}) kel_web_free(r);
+    kel_web_resolver_set(nullptr);
 }
 
 // A port nobody listens on fails at connect or send; a server that never answers
