@@ -435,6 +435,7 @@ void game_paint() {
         for (const GameCapture& c : g->captures)
             if (c.frame == g->frame) _game_capture(c.path.c_str());
         driver_video_swap();
+        gfx_frame_next();
     }
     if (g->record) fflush(g->record);  // a killed run keeps what it recorded
     if (++g->frame == g->frames && g->frames > 0) _game_frames_done(g);
