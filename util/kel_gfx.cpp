@@ -4,6 +4,7 @@
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include <stb/stb_image.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -408,11 +409,22 @@ void gfx_tex_reload(int index) {
     if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
     GfxTex* t = &_gfx->texs[index];
     if (t->gl_id) _gfx_tex_unload(*t);
-    // A size known from an earlier load is checked before decoding it again.
-    if (t->need && !_gfx_tex_room(t->need, index)) return _gfx_tex_refuse(t);
+    // Noted before any refusal, or the change check would take it for a changed file.
+    t->file_time = (time_t)driver_file_mtime(t->path);
+    // The size is known from the file's header (or an earlier load) before decoding:
+    // room is made first, and a texture that cannot have any is not decoded at all.
+    int iw = 0, ih = 0, comp = 0;
+    if (!t->need && stbi_info(t->path, &iw, &ih, &comp) && iw > 0 && ih > 0) {
+        uint64_t need = (uint64_t)_driver_tex_pad(iw) * (uint64_t)_driver_tex_pad(ih) * 16 / 3;
+        t->need = need > UINT32_MAX ? UINT32_MAX : (uint32_t)need;
+    }
+    if (t->need && !_gfx_tex_room(t->need, index)) {
+        // Named as an image all the same, to be drawn once there is room.
+        if (iw > 0) gfx_img_register(t->name, index, 0, 0, (float)iw, (float)ih, 0, 0, (float)iw, (float)ih);
+        return _gfx_tex_refuse(t);
+    }
     KEL_LOG("gfx_tex_reload", "gfx_tex_reload: %d %s %s\n", index, t->name, t->path);
     t->loaded = 1;
-    t->file_time = (time_t)driver_file_mtime(t->path);
     int w = 0, h = 0, tw = 0, th = 0;
     t->gl_id = driver_tex_load(t->path, &w, &h, &tw, &th);
     if (!t->filter_set) {
