@@ -19,6 +19,7 @@ function _loop()
   assert(kel_ext_call("gui:add", '{"name":"half","a":' .. deep .. '}') == "null")
   kel_ext_call("image:sub", '{"source":"images/nosuch","name":"part","x":0,"width":-1}')
   kel_ext_call("image:sub", '{"source":"images/nosuch","name":"' .. string.rep("n", 300) .. '"}')
+  kel_ext_call("image:sub", '{"source":"images/nosuch","name":"' .. string.rep("n", 70000) .. '"}')
   kel_sample_play("sounds/nosuch")
   kel_stream_play("music/nosuch")
 end
