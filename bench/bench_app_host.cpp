@@ -34,6 +34,14 @@ struct BenchGame {
     }
 };
 
+// A script that failed, at its start or while timed, ends the benchmark with an error.
+static bool _bench_okay(benchmark::State& state) {
+    Game* g = game_current();
+    if (g && g->mod && g->mod->is_okay()) return true;
+    state.SkipWithError("script failed");
+    return false;
+}
+
 static var _bench_event() {
     var e(4, 0);
     e.set("type", "mousedown");
@@ -51,8 +59,9 @@ static var _bench_event() {
 
 static void BM_HostFrame(benchmark::State& state) {
     BenchGame g;
+    if (!_bench_okay(state)) return;
     for (auto _ : state) game_loop();
-    state.SetLabel(game_current()->mod->is_okay() ? "ok" : "FAILED");
+    _bench_okay(state);
 }
 BENCHMARK(BM_HostFrame);
 
@@ -61,17 +70,19 @@ static void BM_HostEventRouted(benchmark::State& state) {
     Event e = Event();
     e.type = EVT_KEYDOWN;
     e.key = DRIVER_KEY_A;
+    if (!_bench_okay(state)) return;
     for (auto _ : state) game_event(e);
-    state.SetLabel(game_current()->mod->is_okay() ? "ok" : "FAILED");
+    _bench_okay(state);
 }
 BENCHMARK(BM_HostEventRouted);
 
 static void BM_ModEvent(benchmark::State& state) {
     BenchGame g;
     var e = _bench_event();
+    if (!_bench_okay(state)) return;
     ModsBase* mod = game_current()->mod;
     for (auto _ : state) mod->event(e);
-    state.SetLabel(mod->is_okay() ? "ok" : "FAILED");
+    _bench_okay(state);
 }
 BENCHMARK(BM_ModEvent);
 

@@ -309,10 +309,23 @@ end
 local ART = { title = title_art, scores = scores_art, options = options_art, over = over_art,
               play = function() play.draw(clock) end }
 
+-- Sprites near the edges reach past the view; a window of another shape shows that in
+-- the bands beside the view, so the bands are painted over last.
+local function bands()
+  local B = 100000
+  kel_view_set(0, 0, W, H)
+  kel_rect_draw(0x000000, -B, -B, W + 2 * B, B)
+  kel_rect_draw(0x000000, -B, H, W + 2 * B, B)
+  kel_rect_draw(0x000000, -B, 0, B, H)
+  kel_rect_draw(0x000000, W, 0, B, H)
+end
+
 function _paint()
   if tr and not tr.grab then
-    -- the transition is the whole frame: anything recorded now would cover it
+    -- the transition is the whole frame: anything recorded now would cover it (the
+    -- bands lie outside it)
     kel_ext_call("trans:draw", json_encode{ effect = tr.effect, value = math.min(1, tr.t) })
+    bands()
     return
   end
   ART[screen]()
@@ -325,4 +338,5 @@ function _paint()
     kel_image_draw("block", 0, H - 20, W, 20, 0, 0x000000, 170)
     kel_font_draw(FONT, 11, note, 6, H - 17, 0xffffff, math.floor(255 * math.min(1, note_time)))
   end
+  bands()
 end

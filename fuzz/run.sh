@@ -21,10 +21,7 @@ for name in $targets; do
     for d in "$here/corpus/${name#fuzz_}" "$here/seeds/${name#fuzz_}"; do
         [ ! -d "$d" ] || seeds="$seeds $d"
     done
-    # SDL's WAV reader allocates what a header claims (gigabytes for a forged one): such
-    # inputs are set aside in fork mode and the run goes on.
     opts=
-    [ "$name" != fuzz_wav ] || opts="-fork=1 -ignore_ooms=1"
     # stb_vorbis leaks a little for many refused files (suppressed above); over a long run
     # that alone passes libFuzzer's default 2 GB.
     [ "$name" != fuzz_ogg ] || opts="-rss_limit_mb=4096"

@@ -66,15 +66,34 @@ void KelDatabase::close() {
 }
 
 // Forms, keeps and logs the error line of a failed step of the statement's life.
-static void _kel_db_fail(KelDatabase* k, const char* what, int rc, const char* sql, const char* end) {
+static void _kel_db_fail(KelDatabase* k, const char* what, int rc, const char* sql, const char* end,
+                         const char* why = nullptr) {
     char head[64];
     snprintf(head, sizeof head, "sqlite3:%s [%d] ", what, rc);
     k->error = head;
-    k->error += sqlite3_errmsg(k->db);
+    k->error += why ? why : sqlite3_errmsg(k->db);
     k->error += "; sql=";
     k->error += sql;
     k->error += end;
     KEL_LOG("query", "%s", k->error.c_str());
+}
+
+// Whether only blanks, semicolons and comments follow the first statement: SQLite would
+// silently leave the rest unrun, and a caller must not believe it ran.
+static int _kel_db_tail_empty(const char* p) {
+    while (*p) {
+        if (*p == ';' || *p == ' ' || (*p >= '\t' && *p <= '\r')) {
+            p++;
+        } else if (p[0] == '-' && p[1] == '-') {
+            while (*p && *p != '\n') p++;
+        } else if (p[0] == '/' && p[1] == '*') {
+            const char* end = strstr(p + 2, "*/");
+            p = end ? end + 2 : p + strlen(p);
+        } else {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 static var _kel_db_row(sqlite3_stmt* st) {
@@ -97,9 +116,16 @@ var KelDatabase::query(const char* sql, const var& params) {
     }
     sqlite3_stmt* st = _kel_db_find(this, sql);
     int cached = st != nullptr;
-    int rc = st ? SQLITE_OK : sqlite3_prepare_v2(db, sql, (int)strlen(sql), &st, nullptr);
+    const char* tail = nullptr;
+    int rc = st ? SQLITE_OK : sqlite3_prepare_v2(db, sql, (int)strlen(sql), &st, &tail);
     if (rc != SQLITE_OK) {
         _kel_db_fail(this, "prepare", rc, sql, "\n");
+        sqlite3_finalize(st);
+        return rows;
+    }
+    if (tail && !_kel_db_tail_empty(tail)) {
+        _kel_db_fail(this, "prepare", SQLITE_ERROR, sql, "\n",
+                     "more than one statement, none was run");
         sqlite3_finalize(st);
         return rows;
     }

@@ -426,14 +426,48 @@ AudioSource* _driver_audio_sample_load_ogg(const char* path) {
     return src;
 }
 
+static uint32_t _wav_u32(const unsigned char* b) {
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+}
+
+// SDL's WAV reader allocates the size a chunk header claims before it reads: a forged
+// header asks for gigabytes. Every chunk inside the RIFF must fit in the file. Chunks
+// are looked for up to the RIFF's end (the whole file when it claims 0 or more than
+// there is), as SDL does, so bytes appended after it are not taken for chunks.
+static bool _wav_chunks_sound(const unsigned char* p, size_t n, const char* path) {
+    if (n < 12 || memcmp(p, "RIFF", 4) != 0 || memcmp(p + 8, "WAVE", 4) != 0) {
+        KEL_LOG("_driver_audio_sample_load_wav", "_mixer: '%s' is not a RIFF WAVE file\n", path);
+        return false;
+    }
+    uint64_t riff = _wav_u32(p + 4);
+    uint64_t end = riff == 0 || riff > n - 8 ? n : riff + 8;
+    for (uint64_t at = 12; at + 8 <= end;) {
+        uint64_t size = _wav_u32(p + at + 4);
+        if (size > n - at - 8) {
+            KEL_LOG("_driver_audio_sample_load_wav",
+                    "_mixer: '%s': chunk '%.4s' claims %llu bytes, the file holds %llu after it\n",
+                    path, (const char*)p + at, (unsigned long long)size,
+                    (unsigned long long)(n - at - 8));
+            return false;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return true;
+}
+
 AudioSource* _driver_audio_sample_load_wav(const char* path) {
+    size_t size = 0;
+    unsigned char* file = (unsigned char*)driver_file_alloc(path, &size);
     SDL_AudioSpec fmt;
     Uint8* buf = nullptr;
     Uint32 len = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1, &fmt, &buf, &len)) {
+    if (!file || size > (size_t)INT_MAX || !_wav_chunks_sound(file, size, path) ||
+        !SDL_LoadWAV_RW(SDL_RWFromConstMem(file, (int)size), 1, &fmt, &buf, &len)) {
+        free(file);
         KEL_LOG("_driver_audio_sample_load_wav", "_mixer: error in _sample_load_wav '%s'\n", path);
         return nullptr;
     }
+    free(file);
     AudioSource* src = _driver_audio_convert(buf, len, fmt.format, fmt.channels, fmt.freq, path);
     SDL_FreeWAV(buf);
     return src;

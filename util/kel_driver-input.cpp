@@ -133,6 +133,73 @@ int driver_key_code(int sym) {
     return 0;
 }
 
+// Names of the keys that carry no character, as SDL names them. Looked up from the key
+// code alone: SDL's own lookup goes through the keyboard map, which is empty until video
+// starts, and a headless game would see "" where a windowed one sees "Left".
+static const struct {
+    int sym;
+    const char* name;
+} _driver_key_names[] = {
+    {SDLK_UP, "Up"}, {SDLK_RIGHT, "Right"}, {SDLK_DOWN, "Down"}, {SDLK_LEFT, "Left"},
+    {SDLK_HOME, "Home"}, {SDLK_END, "End"}, {SDLK_PAGEUP, "PageUp"}, {SDLK_PAGEDOWN, "PageDown"},
+    {SDLK_INSERT, "Insert"}, {SDLK_CAPSLOCK, "CapsLock"}, {SDLK_PRINTSCREEN, "PrintScreen"},
+    {SDLK_SCROLLLOCK, "ScrollLock"}, {SDLK_PAUSE, "Pause"}, {SDLK_NUMLOCKCLEAR, "Numlock"},
+    {SDLK_KP_DIVIDE, "Keypad /"}, {SDLK_KP_MULTIPLY, "Keypad *"}, {SDLK_KP_MINUS, "Keypad -"},
+    {SDLK_KP_PLUS, "Keypad +"}, {SDLK_KP_ENTER, "Keypad Enter"}, {SDLK_KP_PERIOD, "Keypad ."},
+    {SDLK_KP_EQUALS, "Keypad ="}, {SDLK_KP_0, "Keypad 0"}, {SDLK_KP_1, "Keypad 1"},
+    {SDLK_KP_2, "Keypad 2"}, {SDLK_KP_3, "Keypad 3"}, {SDLK_KP_4, "Keypad 4"},
+    {SDLK_KP_5, "Keypad 5"}, {SDLK_KP_6, "Keypad 6"}, {SDLK_KP_7, "Keypad 7"},
+    {SDLK_KP_8, "Keypad 8"}, {SDLK_KP_9, "Keypad 9"}, {SDLK_F1, "F1"}, {SDLK_F2, "F2"},
+    {SDLK_F3, "F3"}, {SDLK_F4, "F4"}, {SDLK_F5, "F5"}, {SDLK_F6, "F6"}, {SDLK_F7, "F7"},
+    {SDLK_F8, "F8"}, {SDLK_F9, "F9"}, {SDLK_F10, "F10"}, {SDLK_F11, "F11"}, {SDLK_F12, "F12"},
+    {SDLK_APPLICATION, "Application"}, {SDLK_MENU, "Menu"}, {SDLK_MODE, "ModeSwitch"},
+    {SDLK_LCTRL, "Left Ctrl"}, {SDLK_LSHIFT, "Left Shift"}, {SDLK_LALT, "Left Alt"},
+    {SDLK_LGUI, "Left GUI"}, {SDLK_RCTRL, "Right Ctrl"}, {SDLK_RSHIFT, "Right Shift"},
+    {SDLK_RALT, "Right Alt"}, {SDLK_RGUI, "Right GUI"},
+};
+
+const char* driver_key_name(int sym) {
+    static char buf[5];
+    if (sym <= 0) return "";
+    if (sym & SDLK_SCANCODE_MASK) {
+        for (auto& k : _driver_key_names)
+            if (k.sym == sym) return k.name;
+        // Rarer keys: SDL's name table needs no video either, only the library.
+        int sc = sym & ~SDLK_SCANCODE_MASK;
+        return sc < SDL_NUM_SCANCODES ? SDL_GetKeyName(sym) : "";
+    }
+    switch (sym) {
+    case SDLK_RETURN: return "Return";
+    case SDLK_ESCAPE: return "Escape";
+    case SDLK_BACKSPACE: return "Backspace";
+    case SDLK_TAB: return "Tab";
+    case SDLK_SPACE: return "Space";
+    case SDLK_DELETE: return "Delete";
+    }
+    // A character key is named by its character, letters in upper case, as on the keycap.
+    uint32_t c = (uint32_t)sym;
+    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+    if (c > 0x10FFFF) return "";
+    char* p = buf;
+    if (c < 0x80) {
+        *p++ = (char)c;
+    } else if (c < 0x800) {
+        *p++ = (char)(0xC0 | (c >> 6));
+        *p++ = (char)(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *p++ = (char)(0xE0 | (c >> 12));
+        *p++ = (char)(0x80 | ((c >> 6) & 0x3F));
+        *p++ = (char)(0x80 | (c & 0x3F));
+    } else {
+        *p++ = (char)(0xF0 | (c >> 18));
+        *p++ = (char)(0x80 | ((c >> 12) & 0x3F));
+        *p++ = (char)(0x80 | ((c >> 6) & 0x3F));
+        *p++ = (char)(0x80 | (c & 0x3F));
+    }
+    *p = 0;
+    return buf;
+}
+
 static int _driver_mod_bits(int mod) {
     int bits = 0;
     if (mod & KMOD_SHIFT) bits |= DRIVER_MOD_SHIFT;
@@ -319,6 +386,10 @@ static void _driver_map(const SDL_Event& ev, Event* e) {
 
 int driver_event_poll(Event* e) {
     memset(e, 0, sizeof *e);
+    if (driver_signal_take()) {
+        e->type = EVT_QUIT;
+        return 1;
+    }
     if (!driver_sdl_loaded()) return 0;  // headless: no SDL, no events
     _driver_joystick_init();
     if (!_pending.empty() && !_queue[0]) _driver_text_convert();  // never over queued text

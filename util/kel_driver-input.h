@@ -73,6 +73,9 @@ void driver_clipboard_set(const char* text);
 int driver_joystick_is_adc(int index);
 // SDL key code to engine key code.
 int driver_key_code(int sym);
+// The script's name of an SDL key code ("Left", "Return", "A", "Left Ctrl"; "" for 0),
+// the same with or without video and whatever the keyboard layout.
+const char* driver_key_name(int sym);
 
 // Lenient UTF-8 to UTF-32 conversion (surrogates and code points above U+10FFFF
 // become U+FFFD). Advances *src and *dst past what was converted.

@@ -243,22 +243,16 @@ extern "C" const char * SDLCALL SDL_GetHint(const char * a0) {
     return fn(a0);
 }
 
+extern "C" const char * SDLCALL SDL_GetKeyName(SDL_Keycode a0) {
+    typedef const char *(SDLCALL * fn_t)(SDL_Keycode a0);
+    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetKeyName");
+    return fn(a0);
+}
+
 extern "C" Uint32 SDLCALL SDL_GetMouseState(int * a0, int * a1) {
     typedef Uint32(SDLCALL * fn_t)(int * a0, int * a1);
     static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetMouseState");
     return fn(a0, a1);
-}
-
-extern "C" SDL_Scancode SDLCALL SDL_GetScancodeFromKey(SDL_Keycode a0) {
-    typedef SDL_Scancode(SDLCALL * fn_t)(SDL_Keycode a0);
-    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetScancodeFromKey");
-    return fn(a0);
-}
-
-extern "C" const char * SDLCALL SDL_GetScancodeName(SDL_Scancode a0) {
-    typedef const char *(SDLCALL * fn_t)(SDL_Scancode a0);
-    static fn_t fn = (fn_t)_driver_sdl_sym("SDL_GetScancodeName");
-    return fn(a0);
 }
 
 extern "C" void SDLCALL SDL_GetVersion(SDL_version * a0) {

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -83,12 +84,62 @@ static const char* _driver_join(char* buf, size_t cap, const char* dir, const ch
     return buf;
 }
 
+/* ---- quit signals ---- */
+
+// Kept outside the driver state: a signal handler may touch nothing but these.
+static volatile sig_atomic_t _driver_signal = 0;          // what asked to quit, 0: nothing
+static volatile sig_atomic_t _driver_signal_pending = 0;  // not yet handed out as EVT_QUIT
+static const int _driver_quit_signals[] = {SIGINT, SIGTERM};
+static struct sigaction _driver_signal_old[2];
+static int _driver_signal_installed = 0;
+
+static void _driver_on_signal(int sig) {
+    if (_driver_signal) {
+        // The first one did not end the game: this one ends the process, as it would have.
+        signal(sig, SIG_DFL);
+        raise(sig);
+        return;
+    }
+    _driver_signal = sig;
+    _driver_signal_pending = 1;
+}
+
+// Installed before SDL starts, so SDL leaves these signals to us in both modes.
+static void _driver_signal_install() {
+    _driver_signal = 0;
+    _driver_signal_pending = 0;
+    if (_driver_signal_installed) return;
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = _driver_on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int i = 0; i < 2; i++) sigaction(_driver_quit_signals[i], &sa, &_driver_signal_old[i]);
+    _driver_signal_installed = 1;
+}
+
+static void _driver_signal_restore() {
+    if (!_driver_signal_installed) return;
+    for (int i = 0; i < 2; i++) sigaction(_driver_quit_signals[i], &_driver_signal_old[i], NULL);
+    _driver_signal_installed = 0;
+}
+
+int driver_signal_get() { return _driver_signal; }
+
+int driver_signal_take() {
+    if (!_driver_signal_pending) return 0;
+    _driver_signal_pending = 0;
+    KEL_LOG("driver_signal_take", "signal %d: quit\n", (int)_driver_signal);
+    return 1;
+}
+
 /* ---- lifecycle and state ---- */
 
 void driver_init(int flags) {
     if (_driver) free(_driver);
     _driver = (DriverState*)calloc(1, sizeof(DriverState));
     _driver->flags = flags;
+    _driver_signal_install();
     // Ticks come from our own clock; SDL (and its timer) starts only with video or audio,
     // so a headless game never loads SDL at all.
     if ((flags & DRIVER_INIT_TIMER) && (flags & (DRIVER_INIT_VIDEO | DRIVER_INIT_AUDIO)))
@@ -105,6 +156,7 @@ void driver_deinit() {
         SDL_QuitSubSystem(SDL_INIT_TIMER);
         SDL_Quit();
     }
+    _driver_signal_restore();
     free(_driver);
     _driver = NULL;
 }

@@ -33,6 +33,12 @@ enum {
 void driver_init(int flags);
 void driver_deinit();
 
+// From driver_init to driver_deinit the first SIGINT or SIGTERM asks the game to quit:
+// driver_event_poll hands it out once as EVT_QUIT, so the game can save first. A second
+// one ends the process as the signal would.
+int driver_signal_take();  // 1 once for a signal not yet handed out
+int driver_signal_get();   // the signal that asked to quit since driver_init, 0 if none
+
 int driver_verbose_get();
 void driver_verbose_set(int on);
 int driver_flip_get();

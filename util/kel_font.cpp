@@ -63,6 +63,30 @@ static bool _font_is_file(const char* name) {
            S_ISREG(st.st_mode);
 }
 
+// A font record for a found descriptor (path) and its page texture, or the key
+// remembered as not found (empty path).
+static int _font_add(const std::string& key, const char* name, const std::string& path,
+                     int texture, int size) {
+    if (path.empty() || path.size() >= FONT_PATH_MAX) {
+        KEL_LOG("font_load", "unable to find font %s\n", name);
+        _fonts->keys[key] = 0;
+        return 0;
+    }
+    int index = (int)_fonts->fonts.size();
+    KEL_LOG("font_load", "doing load font %s (%d)\n", name, index);
+    _fonts->keys[key] = index;
+    Font f;
+    memset(&f, 0, sizeof f);
+    f.index = index;
+    f.texture = texture;
+    f.scale = 1.0f;
+    f.size = (float)size;
+    strcpy(f.path, path.c_str());
+    _fonts->fonts.push_back(f);
+    _font_read(index);
+    return index;
+}
+
 int font_load(const char* name, int size) {
     if (!_fonts || !name) return 0;
     std::string key = std::string(name) + ":" + std::to_string(size);
@@ -82,29 +106,29 @@ int font_load(const char* name, int size) {
     // Copied at once: the texture search below reuses the driver's path buffer.
     std::string path = found.empty() ? "" : driver_data_path(found.c_str());
     if (path.empty() || path.size() >= FONT_PATH_MAX) {
-        KEL_LOG("font_load", "unable to find font %s\n", name);
         log_warn("font not found: %s", name);
-        _fonts->keys[key] = 0;
-        return 0;
+        return _font_add(key, name, "", 0, size);
     }
-
     int texture = gfx_tex_load(name);
     // Drawn without its page a font shows blocks, so it draws nothing then; say why.
-    if (gfx_ready() && !gfx_tex_get(texture).gl_id)
+    const GfxTex& page = gfx_tex_get(texture);
+    if (gfx_ready() && (!texture || (page.loaded && !page.gl_id)))
         log_warn("font page not found: %s (the image %s beside the descriptor)", name, name);
-    int index = (int)_fonts->fonts.size();
-    KEL_LOG("font_load", "doing load font %s (%d)\n", name, index);
-    _fonts->keys[key] = index;
-    Font f;
-    memset(&f, 0, sizeof f);
-    f.index = index;
-    f.texture = texture;
-    f.scale = 1.0f;
-    f.size = (float)size;
-    strcpy(f.path, path.c_str());
-    _fonts->fonts.push_back(f);
-    _font_read(index);
-    return index;
+    return _font_add(key, name, path, texture, size);
+}
+
+int font_load_file(const char* path, int size) {
+    if (!_fonts || !path) return 0;
+    // Keyed apart from data-area names, which hold no NUL.
+    std::string key = std::string(1, '\0') + path + ":" + std::to_string(size);
+    auto it = _fonts->keys.find(key);
+    if (it != _fonts->keys.end()) return it->second;
+    std::string p = path;
+    if (!driver_file_exists(path)) return _font_add(key, path, "", 0, size);
+    size_t dot = p.rfind('.'), slash = p.rfind('/');
+    bool ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string page = (ext ? p.substr(0, dot) : p) + ".png";
+    return _font_add(key, path, p, gfx_tex_load_file(page.c_str()), size);
 }
 
 /* ---- descriptor ---- */

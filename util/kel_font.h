@@ -44,6 +44,9 @@ struct FontLines {
 void font_init();
 void font_deinit();
 int font_load(const char* name, int size);
+// A font from a descriptor file path outside the data area (kelgame's own font); its
+// page is the PNG of the same base name beside it.
+int font_load_file(const char* path, int size);
 // The record of a font index, null when out of range (index 0 is the empty font).
 const Font* font_get(int font);
 void font_parse(int font);

@@ -310,7 +310,7 @@ void gfx_frame_next() {
 }
 int gfx_frame() { return _gfx ? _gfx->frame : 0; }
 
-static void _gfx_tex_use(GfxTex& t) {
+static void _gfx_tex_mark(GfxTex& t) {
     t.last_used = _gfx_now();
     t.last_frame = _gfx->frame;
 }
@@ -344,6 +344,39 @@ static const char* _gfx_resolve(const char* file) {
 
 static int _gfx_has_gl() { return glGetString(GL_VERSION) != NULL; }
 
+// A new texture record for a found file (path), or the key remembered as not found.
+static int _gfx_tex_add(const std::string& key, const char* name, const char* path) {
+    if (!path) {
+        KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
+        _gfx->tex_names[key] = 0;
+        return 0;
+    }
+    int index = (int)_gfx->texs.size();
+    _gfx->texs.push_back(GfxTex());
+    KEL_LOG("gfx_tex_load", "doing load tex %s (%d)\n", name, index);
+    int t0 = driver_ticks();
+    _gfx->tex_names[key] = index;
+    GfxTex& t = _gfx->texs[index];
+    t.index = index;
+    snprintf(t.path, sizeof t.path, "%s", path);
+    snprintf(t.name, sizeof t.name, "%s", name);
+    gfx_tex_reload(index);
+    static long total = 0;
+    long ms = driver_ticks() - t0;
+    total += ms;
+    KEL_LOG("gfx_tex_load", "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+    return index;
+}
+
+// A texture in use: loaded again if the budget unloaded it.
+static int _gfx_tex_use(int index) {
+    if (!index) return 0;
+    GfxTex& t = _gfx->texs[index];
+    if (!t.loaded) gfx_tex_reload(index);
+    _gfx_tex_mark(_gfx->texs[index]);
+    return index;
+}
+
 int gfx_tex_load(const char* name) {
     if (!_gfx || !name) return 0;
     auto it = _gfx->tex_names.find(name);
@@ -361,32 +394,26 @@ int gfx_tex_load(const char* name) {
         }
         const char* file = _gfx_find(name);
         const char* path = file ? _gfx_resolve(file) : NULL;
-        if (!path) {
-            KEL_LOG("gfx_tex_load", "unable to find tex %s\n", name);
-            log_warn("image not found: %s", name);
-            _gfx->tex_names[name] = 0;
-            return 0;
-        }
-        index = (int)_gfx->texs.size();
-        _gfx->texs.push_back(GfxTex());
-        KEL_LOG("gfx_tex_load", "doing load tex %s (%d)\n", name, index);
-        int t0 = driver_ticks();
-        _gfx->tex_names[name] = index;
-        GfxTex& t = _gfx->texs[index];
-        t.index = index;
-        snprintf(t.path, sizeof t.path, "%s", path);
-        snprintf(t.name, sizeof t.name, "%s", name);
-        gfx_tex_reload(index);
-        static long total = 0;
-        long ms = driver_ticks() - t0;
-        total += ms;
-        KEL_LOG("gfx_tex_load", "gfx_tex_load: %ld ms, total %ld ms\n\n", ms, total);
+        if (!path) log_warn("image not found: %s", name);
+        index = _gfx_tex_add(name, name, path);
     }
-    if (!index) return 0;
-    GfxTex& t = _gfx->texs[index];
-    if (!t.loaded) gfx_tex_reload(index);
-    _gfx_tex_use(_gfx->texs[index]);
-    return index;
+    return _gfx_tex_use(index);
+}
+
+int gfx_tex_load_file(const char* path) {
+    if (!_gfx || !path) return 0;
+    // Keyed apart from data-area names, which hold no NUL.
+    std::string key = std::string(1, '\0') + path;
+    auto it = _gfx->tex_names.find(key);
+    int index;
+    if (it != _gfx->tex_names.end()) {
+        index = it->second;
+    } else {
+        if (!_gfx_has_gl()) return 0;
+        bool ok = strlen(path) < GFX_PATH_MAX && driver_file_exists(path);
+        index = _gfx_tex_add(key, path, ok ? path : NULL);
+    }
+    return _gfx_tex_use(index);
 }
 
 static bool _gfx_tex_room(uint64_t need, int keep);
@@ -449,7 +476,7 @@ void gfx_tex_reload(int index) {
     t->need = t->bytes;
     _gfx->memused += t->bytes;
     _gfx->wasteused += t->waste;
-    _gfx_tex_use(*t);
+    _gfx_tex_mark(*t);
     // A bare file is drawable as an image of the same name; a failed load registers
     // nothing, so draws of it are skipped instead of dividing by a zero size.
     if (t->gl_id) gfx_img_register(t->name, index, 0, 0, (float)w, (float)h, 0, 0, (float)w, (float)h);
@@ -512,7 +539,7 @@ void _gfx_tex_recycle() {
 void gfx_tex_touch(int index) {
     if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
     if (!_gfx->texs[index].loaded) gfx_tex_reload(index);
-    _gfx_tex_use(_gfx->texs[index]);
+    _gfx_tex_mark(_gfx->texs[index]);
 }
 
 uint32_t gfx_tex_gl_id(int index) {
@@ -599,7 +626,7 @@ int gfx_img_load(const char* name) {
     int t = _gfx->imgs[index].texture;
     if (t > 0 && t < (int)_gfx->texs.size()) {
         if (!_gfx->texs[t].loaded) gfx_tex_reload(t);
-        _gfx_tex_use(_gfx->texs[t]);
+        _gfx_tex_mark(_gfx->texs[t]);
     }
     return index;
 }

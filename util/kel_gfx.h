@@ -120,6 +120,9 @@ int gfx_frame();
 
 // Textures.
 int gfx_tex_load(const char* name);
+// A texture from a file path outside the data area (kelgame's own files), cached apart
+// from the data-area names.
+int gfx_tex_load_file(const char* path);
 void gfx_tex_reload(int index);
 void _gfx_tex_recycle();
 const char* _gfx_find(const char* name);

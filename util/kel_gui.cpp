@@ -194,11 +194,12 @@ void Widget::_resize() {
     _gui_wrap(this, t, r, b, l);
 }
 
-int Widget::text_id(const std::string& s) {
-    for (size_t i = 0; i < texts.size(); i++)
-        if (texts[i] == s) return (int)i;
-    texts.push_back(s);
-    return (int)texts.size() - 1;
+int Widget::text_set(int block, int prop, const std::string& s) {
+    if (block < 0 || block >= GUI_BLOCKS || prop < GUI_P_IMAGE || prop > GUI_P_FONT) return -1;
+    size_t slot = (size_t)(block * 3 + (prop - GUI_P_IMAGE));
+    if (texts.size() <= slot) texts.resize(slot + 1);
+    texts[slot] = s;
+    return (int)slot;
 }
 
 const char* Widget::text_of(int32_t id) const {

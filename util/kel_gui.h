@@ -64,7 +64,7 @@ enum {
     GUI_P_COLOUR,           // label colour, unset: white
     GUI_P_IMAGE,            // index into the widget's texts: image name
     GUI_P_LABEL,            // index into the widget's texts: label text
-    GUI_P_FONT,             // index into the widget's texts: font name
+    GUI_P_FONT,             // index into the widget's texts: font name (text_set)
     GUI_P_SIZE,             // font size
     GUI_P_DIRECTION,        // container: GUI_COLUMN (unset) or GUI_ROW
     GUI_P_SPACING,          // container: gap between children
@@ -106,7 +106,9 @@ public:
     int32_t focusable;  // may take the focus by navigation or a press
     int32_t visible;    // painted
     int32_t clips;      // a container clips its children's painting to its content
-    std::vector<std::string> texts;  // strings the style blocks refer to by index
+    // Strings the style blocks refer to by index: one slot per block and text property,
+    // so a label changed every frame replaces its text instead of adding one.
+    std::vector<std::string> texts;
 
     virtual Widget* find(const std::string& n);
     virtual int _hook1(int a);
@@ -132,8 +134,9 @@ public:
     virtual void layout(float avail_w, float avail_h);
     virtual ~Widget();
 
-    // Index of a text in texts (added when new), for GUI_P_IMAGE, _LABEL and _FONT.
-    int text_id(const std::string& s);
+    // Stores s as the text of a block's GUI_P_IMAGE, _LABEL or _FONT and returns the
+    // index to put in that property; -1 for another property or block.
+    int text_set(int block, int prop, const std::string& s);
     // The text a property refers to, null when unset or out of range.
     const char* text_of(int32_t id) const;
     void edge_sums(float* t, float* r, float* b, float* l) const;

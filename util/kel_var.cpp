@@ -523,6 +523,36 @@ var _var_list::__add__(const var& other) const {
 #endif
 
 typedef _var_dict_entries::entry _var_entry;
+typedef _var_dict_entries::leaf _var_leaf;
+
+// Leaves hold up to 64 entry pointers and inner nodes 32 children. Below the root both stay
+// at least a quarter full; a tree made from a sorted run fills them to three quarters, so
+// the inserts that follow do not split at once.
+enum : uint32_t {
+    _VAR_LEAF_MAX = 64,
+    _VAR_LEAF_MIN = 16,
+    _VAR_LEAF_FILL = 48,
+    _VAR_NODE_MAX = 32,
+    _VAR_NODE_MIN = 8,
+    _VAR_NODE_FILL = 24
+};
+
+struct _var_node {
+    uint32_t n;
+    _var_entry* low[_VAR_NODE_MAX];  // the smallest entry below each child
+    void* kid[_VAR_NODE_MAX];
+};
+
+// The way down to a leaf position: the node and child taken at each level. With the
+// minimum fill, 2^32 entries need fewer than 12 levels.
+struct _var_path {
+    _var_node* node[24];
+    uint32_t kid[24];
+    uint32_t depth;
+    _var_leaf* leaf;
+    uint32_t pos;
+    bool found;
+};
 
 struct _var_dict_block {
     _var_dict_block* next;
@@ -536,10 +566,10 @@ static inline _var_entry* _var_block_entries(_var_dict_block* b) {
     return (_var_entry*)((char*)b + _VAR_BLOCK_HEAD);
 }
 
-// A block of cap entries, with room for an order array of cap pointers after them if asked.
-static _var_dict_block* _var_block_new(_var_dict_entries* e, uint32_t cap, bool with_order) {
+// A block of cap entries, with room for a leaf of cap pointers after them if asked.
+static _var_dict_block* _var_block_new(_var_dict_entries* e, uint32_t cap, bool with_leaf) {
     size_t size = _VAR_BLOCK_HEAD + (size_t)cap * sizeof(_var_entry);
-    if (with_order) size += (size_t)cap * sizeof(_var_entry*);
+    if (with_leaf) size += sizeof(_var_leaf) + (size_t)cap * sizeof(_var_entry*);
     _var_dict_block* b = (_var_dict_block*)::operator new(size);
     b->next = (_var_dict_block*)e->blocks;
     b->cap = cap;
@@ -548,28 +578,102 @@ static _var_dict_block* _var_block_new(_var_dict_entries* e, uint32_t cap, bool 
     return b;
 }
 
+static _var_leaf* _var_leaf_init(void* at, uint32_t cap, uint32_t own) {
+    _var_leaf* l = (_var_leaf*)at;
+    l->next = nullptr;
+    l->n = 0;
+    l->cap = cap;
+    l->own = own;
+    return l;
+}
+
+static _var_leaf* _var_leaf_new(uint32_t cap) {
+    return _var_leaf_init(::operator new(sizeof(_var_leaf) + (size_t)cap * sizeof(_var_entry*)),
+                          cap, 1);
+}
+
+static void _var_leaf_free(_var_leaf* l) {
+    if (l->own) ::operator delete(l);
+}
+
 _var_entry* _var_dict_entries::reserve_block(uint32_t n) {
     _var_dict_block* b = _var_block_new(this, n, true);
-    order = (_var_entry**)(_var_block_entries(b) + n);
-    order_cap = n;
-    order_own = false;
+    root = first = _var_leaf_init(_var_block_entries(b) + n, n, 0);
+    height = 0;
     b->used = n;
     return _var_block_entries(b);
+}
+
+static inline _var_entry* _var_low(void* x, uint32_t h) {
+    return h ? ((_var_node*)x)->low[0] : ((_var_leaf*)x)->slots()[0];
+}
+
+// Makes the tree from n entries in key order, over whatever was there.
+static void _var_load(_var_dict_entries* e, _var_entry* const* src, uint32_t n) {
+    std::vector<void*> level(n <= _VAR_LEAF_MAX ? 1 : (n + _VAR_LEAF_FILL - 1) / _VAR_LEAF_FILL);
+    uint32_t k = (uint32_t)level.size(), at = 0;
+    for (uint32_t j = 0; j < k; ++j) {
+        _var_leaf* l = _var_leaf_new(_VAR_LEAF_MAX);
+        l->n = n / k + (j < n % k);
+        memcpy(l->slots(), src + at, (size_t)l->n * sizeof *src);
+        at += l->n;
+        if (j) ((_var_leaf*)level[j - 1])->next = l;
+        level[j] = l;
+    }
+    e->first = (_var_leaf*)level[0];
+    uint32_t h = 0;
+    while (level.size() > 1) {
+        uint32_t m = (uint32_t)level.size();
+        std::vector<void*> up(m <= _VAR_NODE_MAX ? 1 : (m + _VAR_NODE_FILL - 1) / _VAR_NODE_FILL);
+        k = (uint32_t)up.size();
+        at = 0;
+        for (uint32_t j = 0; j < k; ++j) {
+            _var_node* nd = new _var_node;
+            nd->n = m / k + (j < m % k);
+            for (uint32_t i = 0; i < nd->n; ++i, ++at) {
+                nd->kid[i] = level[at];
+                nd->low[i] = _var_low(level[at], h);
+            }
+            up[j] = nd;
+        }
+        level.swap(up);
+        ++h;
+    }
+    e->root = level[0];
+    e->height = h;
+}
+
+// A root leaf larger than a tree's leaves (a dict made in one go) becomes a tree before its
+// first single change, which would otherwise shift all of it.
+static void _var_treeify(_var_dict_entries* e) {
+    _var_leaf* old = (_var_leaf*)e->root;
+    _var_load(e, old->slots(), old->n);
+    _var_leaf_free(old);
+}
+
+static void _var_free_tree(void* x, uint32_t h) {
+    if (!h) return _var_leaf_free((_var_leaf*)x);
+    _var_node* nd = (_var_node*)x;
+    for (uint32_t i = 0; i < nd->n; ++i) _var_free_tree(nd->kid[i], h - 1);
+    delete nd;
 }
 
 _var_dict_entries::_var_dict_entries(const _var_dict_entries& o) {
     if (!o.count) return;
     _var_entry* e = reserve_block(o.count);
-    for (uint32_t i = 0; i < o.count; ++i) {
-        new (e + i) _var_entry(*o.order[i]);
+    _var_entry** order = first->slots();
+    uint32_t i = 0;
+    for (const _var_entry& x : o) {
+        new (e + i) _var_entry(x);
         order[i] = e + i;
+        ++i;
     }
-    count = o.count;
+    first->n = count = o.count;
 }
 
 _var_dict_entries::~_var_dict_entries() {
     if (free_slots) {
-        for (uint32_t i = 0; i < count; ++i) order[i]->~_var_entry();
+        for (const_iterator it = begin(); it != end(); ++it) it.l->slots()[it.i]->~_var_entry();
     } else {
         // every used slot is live: go in arrival order, which is the values' memory order
         for (_var_dict_block* b = (_var_dict_block*)blocks; b; b = b->next) {
@@ -577,7 +681,7 @@ _var_dict_entries::~_var_dict_entries() {
             for (uint32_t i = 0; i < b->used; ++i) e[i].~_var_entry();
         }
     }
-    if (order_own) ::operator delete(order);
+    if (root) _var_free_tree(root, height);
     for (_var_dict_block* b = (_var_dict_block*)blocks; b;) {
         _var_dict_block* next = b->next;
         _VAR_UNPOISON(b, _VAR_BLOCK_HEAD + (size_t)b->cap * sizeof(_var_entry));
@@ -611,54 +715,239 @@ static void _var_slot_free(_var_dict_entries* e, _var_entry* s) {
     _VAR_POISON(s, sizeof *s);
 }
 
-uint32_t _var_dict_entries::lower_bound(const char* k, size_t n) const {
-    std::string_view key(k, n);
-    uint32_t lo = 0, hi = count;
+// Byte order; the first bytes settle most pairs of keys without a call.
+static inline int _var_cmp(const std::string& a, const char* k, size_t n) {
+    size_t an = a.size(), m = an < n ? an : n;
+    const char* ad = a.data();
+    if (m && ad[0] != k[0]) return (unsigned char)ad[0] < (unsigned char)k[0] ? -1 : 1;
+    int c = m ? memcmp(ad, k, m) : 0;
+    if (c) return c;
+    return an < n ? -1 : an > n ? 1 : 0;
+}
+
+static inline int _var_key_cmp(const std::string& a, const std::string& b) {
+    return _var_cmp(a, b.data(), b.size());
+}
+
+static void _var_seek(const _var_dict_entries* e, const char* k, size_t n, _var_path& p) {
+    p.depth = 0;
+    void* x = e->root;
+    for (uint32_t h = e->height; h; --h) {
+        _var_node* nd = (_var_node*)x;
+        uint32_t lo = 1, hi = nd->n;  // the last child whose smallest key is not above k
+        while (lo < hi) {
+            uint32_t mid = lo + (hi - lo) / 2;
+            if (_var_cmp(nd->low[mid]->first, k, n) <= 0) lo = mid + 1;
+            else hi = mid;
+        }
+        p.node[p.depth] = nd;
+        p.kid[p.depth++] = lo - 1;
+        x = nd->kid[lo - 1];
+    }
+    _var_leaf* l = (_var_leaf*)x;
+    p.leaf = l;
+    p.pos = 0;
+    p.found = false;
+    if (!l) return;
+    _var_entry** s = l->slots();
+    uint32_t lo = 0, hi = l->n;
     while (lo < hi) {
         uint32_t mid = lo + (hi - lo) / 2;
-        if (std::string_view(order[mid]->first) < key) lo = mid + 1;
+        if (_var_cmp(s[mid]->first, k, n) < 0) lo = mid + 1;
         else hi = mid;
     }
-    return lo;
+    p.pos = lo;
+    p.found = lo < l->n && _var_cmp(s[lo]->first, k, n) == 0;
 }
 
-bool _var_dict_entries::key_at(uint32_t i, const char* k, size_t n) const {
-    return i < count && std::string_view(order[i]->first) == std::string_view(k, n);
+_var_entry* _var_dict_entries::find(const char* k, size_t n) const {
+    _var_path p;
+    _var_seek(this, k, n, p);
+    return p.found ? p.leaf->slots()[p.pos] : nullptr;
 }
 
-_var_entry* _var_dict_entries::insert_at(uint32_t i, std::string&& key) {
-    _var_entry* s = _var_slot(this);  // first: a dict's first block brings its order array
-    if (count == order_cap) {
-        uint32_t cap = order_cap < 4 ? 8 : order_cap * 2;
-        _var_entry** o = (_var_entry**)::operator new((size_t)cap * sizeof *o);
-        if (count) memcpy(o, order, (size_t)count * sizeof *o);
-        if (order_own) ::operator delete(order);
-        order = o;
-        order_cap = cap;
-        order_own = true;
+_var_dict_entries::const_iterator _var_dict_entries::lower_bound(const char* k, size_t n) const {
+    _var_path p;
+    _var_seek(this, k, n, p);
+    if (!count) return end();
+    if (p.pos == p.leaf->n) return const_iterator{p.leaf->next, 0};
+    return const_iterator{p.leaf, p.pos};
+}
+
+// A leaf's smallest entry changed, and so did that of every subtree the leaf starts.
+static void _var_fix_low(_var_path& p, _var_entry* m) {
+    for (uint32_t d = p.depth; d-- > 0;) {
+        p.node[d]->low[p.kid[d]] = m;
+        if (p.kid[d]) return;
+    }
+}
+
+// Puts right, a new subtree of height h, just after left, whose parent is the path's node at
+// depth d - 1; at depth 0 left was the root, and a new root takes both.
+static void _var_push(_var_dict_entries* e, _var_path& p, uint32_t d, void* left, void* right,
+                      uint32_t h) {
+    if (d == 0) {
+        _var_node* r = new _var_node;
+        r->n = 2;
+        r->kid[0] = left;
+        r->low[0] = _var_low(left, h);
+        r->kid[1] = right;
+        r->low[1] = _var_low(right, h);
+        e->root = r;
+        e->height = h + 1;
+        return;
+    }
+    _var_node *nd = p.node[d - 1], *q = nullptr, *t = nd;
+    uint32_t at = p.kid[d - 1] + 1;
+    if (nd->n == _VAR_NODE_MAX) {
+        q = new _var_node;
+        uint32_t half = _VAR_NODE_MAX / 2;
+        q->n = nd->n - half;
+        memcpy(q->low, nd->low + half, q->n * sizeof *q->low);
+        memcpy(q->kid, nd->kid + half, q->n * sizeof *q->kid);
+        nd->n = half;
+        if (at > half) {
+            t = q;
+            at -= half;
+        }
+    }
+    memmove(t->low + at + 1, t->low + at, (t->n - at) * sizeof *t->low);
+    memmove(t->kid + at + 1, t->kid + at, (t->n - at) * sizeof *t->kid);
+    t->low[at] = _var_low(right, h);
+    t->kid[at] = right;
+    ++t->n;
+    if (q) _var_push(e, p, d - 1, nd, q, h + 1);
+}
+
+// Puts s at the path's leaf position. A full root leaf below the tree's leaf size grows;
+// any other full leaf splits in two.
+static void _var_place(_var_dict_entries* e, _var_path& p, _var_entry* s) {
+    _var_leaf *l = p.leaf, *r = nullptr, *t = l;
+    uint32_t pos = p.pos;
+    if (l->n == l->cap) {
+        if (e->height == 0 && l->cap < _VAR_LEAF_MAX) {
+            uint32_t cap = l->cap < 4 ? 8 : l->cap * 2;
+            t = _var_leaf_new(cap < _VAR_LEAF_MAX ? cap : _VAR_LEAF_MAX);
+            t->n = l->n;
+            memcpy(t->slots(), l->slots(), (size_t)l->n * sizeof(_var_entry*));
+            _var_leaf_free(l);
+            e->root = e->first = l = t;
+        } else {
+            r = _var_leaf_new(_VAR_LEAF_MAX);
+            uint32_t half = l->n / 2;
+            r->n = l->n - half;
+            memcpy(r->slots(), l->slots() + half, (size_t)r->n * sizeof(_var_entry*));
+            l->n = half;
+            r->next = l->next;
+            l->next = r;
+            if (pos > half) {
+                t = r;
+                pos -= half;
+            }
+        }
+    }
+    _var_entry** sl = t->slots();
+    memmove(sl + pos + 1, sl + pos, (size_t)(t->n - pos) * sizeof *sl);
+    sl[pos] = s;
+    ++t->n;
+    if (pos == 0 && t == l) _var_fix_low(p, s);
+    if (r) _var_push(e, p, p.depth, l, r, 0);
+}
+
+// A new key at the position p found for it; the value starts as none.
+static _var_entry* _var_insert(_var_dict_entries* e, _var_path& p, std::string&& key) {
+    _var_entry* s = _var_slot(e);  // first: an empty dict's first block brings its leaf
+    if (!p.leaf || (e->height == 0 && p.leaf->cap > _VAR_LEAF_MAX)) {
+        if (p.leaf) _var_treeify(e);
+        _var_seek(e, key.data(), key.size(), p);
     }
     new (s) _var_entry(std::move(key), var());
-    memmove(order + i + 1, order + i, (size_t)(count - i) * sizeof *order);
-    order[i] = s;
-    ++count;
-    ++version;
+    _var_place(e, p, s);
+    ++e->count;
+    ++e->version;
     return s;
 }
 
-void _var_dict_entries::erase_at(uint32_t i) {
-    _var_entry* s = order[i];
-    memmove(order + i, order + i + 1, (size_t)(count - i - 1) * sizeof *order);
-    --count;
-    ++version;
-    s->~_var_entry();
-    _var_slot_free(this, s);
+template <class T>
+static void _var_even(T* a, uint32_t an, T* b, uint32_t bn, uint32_t want) {
+    if (an > want) {
+        uint32_t c = an - want;
+        memmove(b + c, b, (size_t)bn * sizeof *b);
+        memcpy(b, a + want, (size_t)c * sizeof *b);
+    } else {
+        uint32_t c = want - an;
+        memcpy(a + an, b, (size_t)c * sizeof *b);
+        memmove(b, b + c, (size_t)(bn - c) * sizeof *b);
+    }
 }
 
-// Byte order; the first bytes settle most pairs of a small object's keys without a call.
-static inline int _var_key_cmp(const std::string& a, const std::string& b) {
-    if (!a.empty() && !b.empty() && a[0] != b[0])
-        return (unsigned char)a[0] < (unsigned char)b[0] ? -1 : 1;
-    return a.compare(b);
+// The leaf or node at path depth d (> 0) fell below its minimum: it merges with a
+// neighbour when the two fit in one, else the two share evenly. A merge takes a child from
+// the parent, which may then need the same; a root left with one child gives way to it.
+static void _var_rebalance(_var_dict_entries* e, _var_path& p, uint32_t d) {
+    _var_node* up = p.node[d - 1];
+    uint32_t bi = p.kid[d - 1] ? p.kid[d - 1] : 1;  // the right one of the pair
+    if (d == p.depth) {
+        _var_leaf *a = (_var_leaf*)up->kid[bi - 1], *b = (_var_leaf*)up->kid[bi];
+        uint32_t total = a->n + b->n;
+        if (total > a->cap) {
+            _var_even(a->slots(), a->n, b->slots(), b->n, total / 2);
+            a->n = total / 2;
+            b->n = total - a->n;
+            up->low[bi] = b->slots()[0];
+            return;
+        }
+        memcpy(a->slots() + a->n, b->slots(), (size_t)b->n * sizeof(_var_entry*));
+        a->n = total;
+        a->next = b->next;
+        _var_leaf_free(b);
+    } else {
+        _var_node *a = (_var_node*)up->kid[bi - 1], *b = (_var_node*)up->kid[bi];
+        uint32_t total = a->n + b->n;
+        if (total > _VAR_NODE_MAX) {
+            _var_even(a->low, a->n, b->low, b->n, total / 2);
+            _var_even(a->kid, a->n, b->kid, b->n, total / 2);
+            a->n = total / 2;
+            b->n = total - a->n;
+            up->low[bi] = b->low[0];
+            return;
+        }
+        memcpy(a->low + a->n, b->low, b->n * sizeof *b->low);
+        memcpy(a->kid + a->n, b->kid, b->n * sizeof *b->kid);
+        a->n = total;
+        delete b;
+    }
+    memmove(up->low + bi, up->low + bi + 1, (up->n - bi - 1) * sizeof *up->low);
+    memmove(up->kid + bi, up->kid + bi + 1, (up->n - bi - 1) * sizeof *up->kid);
+    --up->n;
+    if (d > 1) {
+        if (up->n < _VAR_NODE_MIN) _var_rebalance(e, p, d - 1);
+    } else if (up->n == 1) {
+        e->root = up->kid[0];
+        --e->height;
+        delete up;
+    }
+}
+
+// Drops the entry at the position p found; the caller has taken its value out.
+static void _var_erase(_var_dict_entries* e, _var_path& p) {
+    _var_entry* s = p.leaf->slots()[p.pos];
+    if (e->height == 0 && p.leaf->cap > _VAR_LEAF_MAX) {
+        _var_treeify(e);
+        _var_seek(e, s->first.data(), s->first.size(), p);
+    }
+    _var_leaf* l = p.leaf;
+    _var_entry** sl = l->slots();
+    memmove(sl + p.pos, sl + p.pos + 1, (size_t)(l->n - p.pos - 1) * sizeof *sl);
+    --l->n;
+    --e->count;
+    ++e->version;
+    if (p.depth) {
+        if (p.pos == 0 && l->n) _var_fix_low(p, sl[0]);
+        if (l->n < _VAR_LEAF_MIN) _var_rebalance(e, p, p.depth);
+    }
+    s->~_var_entry();
+    _var_slot_free(e, s);
 }
 
 static bool _var_entry_before(const _var_entry* a, const _var_entry* b) {
@@ -668,47 +957,50 @@ static bool _var_entry_before(const _var_entry* a, const _var_entry* b) {
 
 void dict_build(_var_dict* d, std::string* keys, var* values, size_t n) {
     _var_dict_entries& m = d->entries;
-    if (!n || m.count) {
+    if (!n || m.root) {
         for (size_t i = 0; i < n; ++i) d->put(std::move(keys[i]), std::move(values[i]));
         return;
     }
     _var_entry* e = m.reserve_block((uint32_t)n);
+    _var_entry** order = m.first->slots();
     bool sorted = true;
     for (size_t i = 0; i < n; ++i) {
         new (e + i) _var_entry(std::move(keys[i]), std::move(values[i]));
-        m.order[i] = e + i;
+        order[i] = e + i;
         if (i && sorted && _var_key_cmp(e[i - 1].first, e[i].first) >= 0) sorted = false;
     }
     uint32_t out = (uint32_t)n;
     if (!sorted) {
-        std::sort(m.order, m.order + n, _var_entry_before);
+        std::sort(order, order + n, _var_entry_before);
         out = 0;
         for (size_t i = 0; i < n; ++i) {
-            if (i + 1 < n && _var_key_cmp(m.order[i + 1]->first, m.order[i]->first) == 0) {
-                m.order[i]->~_var_entry();  // a later value for the same key follows
-                _var_slot_free(&m, m.order[i]);
+            if (i + 1 < n && _var_key_cmp(order[i + 1]->first, order[i]->first) == 0) {
+                order[i]->~_var_entry();  // a later value for the same key follows
+                _var_slot_free(&m, order[i]);
             } else {
-                m.order[out++] = m.order[i];
+                order[out++] = order[i];
             }
         }
     }
-    m.count = out;
+    m.first->n = m.count = out;
 }
 
 // ---- dict ----
 
 var& _var_dict::at(const char* key, size_t n) {
-    uint32_t i = entries.lower_bound(key, n);
-    if (entries.key_at(i, key, n)) return entries.order[i]->second;
-    return entries.insert_at(i, std::string(key, n))->second;
+    _var_path p;
+    _var_seek(&entries, key, n, p);
+    if (p.found) return p.leaf->slots()[p.pos]->second;
+    return _var_insert(&entries, p, std::string(key, n))->second;
 }
 
 void _var_dict::put(std::string&& key, var&& value) {
-    uint32_t i = entries.lower_bound(key.data(), key.size());
-    if (entries.key_at(i, key.data(), key.size()))
-        entries.order[i]->second = std::move(value);
+    _var_path p;
+    _var_seek(&entries, key.data(), key.size(), p);
+    if (p.found)
+        p.leaf->slots()[p.pos]->second = std::move(value);
     else
-        entries.insert_at(i, std::move(key))->second = std::move(value);
+        _var_insert(&entries, p, std::move(key))->second = std::move(value);
 }
 
 int _var_dict::__type__() const { return 4; }
@@ -732,20 +1024,21 @@ void _var_dict::__set__(const var& key, const var& value) {
 bool _var_dict::__has__(const var& key) const {
     std::string tmp;
     const std::string& k = _var_text(key, tmp);
-    return entries.key_at(entries.lower_bound(k.data(), k.size()), k.data(), k.size());
+    return entries.find(k.data(), k.size()) != nullptr;
 }
 
 void _var_dict::__del__(const var& key) {
     std::string tmp;
     const std::string& k = _var_text(key, tmp);
-    uint32_t i = entries.lower_bound(k.data(), k.size());
-    if (!entries.key_at(i, k.data(), k.size())) {
+    _var_path p;
+    _var_seek(&entries, k.data(), k.size(), p);
+    if (!p.found) {
         VAR_ERROR("__del__", "dict::__del__:KeyError");
         return;
     }
     var gone;  // the key may live inside the value; release it after the erase
-    swap(gone, entries.order[i]->second);
-    entries.erase_at(i);
+    swap(gone, p.leaf->slots()[p.pos]->second);
+    _var_erase(&entries, p);
 }
 
 int _var_dict::__len__() const { return (int)entries.size(); }
@@ -806,8 +1099,8 @@ bool _var_list_iter::__next__(var& out_a, var& out_b) {
 }
 
 _var_dict_iter::_var_dict_iter(const _var_dict* d)
-    : dict(const_cast<_var_dict*>(d)), version(d->entries.version) {
-    if (d->entries.count) next_key = d->entries.order[0]->first;
+    : dict(const_cast<_var_dict*>(d)), at(d->entries.begin()), version(d->entries.version) {
+    if (d->entries.count) next_key = at->first;
     else done = true;
 }
 
@@ -817,14 +1110,15 @@ const _var_entry* _var_dict_iter::step() {
     const _var_dict_entries& e = static_cast<_var_dict*>(dict._o)->entries;
     if (version != e.version) {
         version = e.version;
-        pos = e.lower_bound(next_key.data(), next_key.size());
+        at = e.lower_bound(next_key.data(), next_key.size());
     }
-    if (pos >= e.count) {
+    if (at == e.end()) {
         done = true;
         return nullptr;
     }
-    const _var_entry* r = e.order[pos++];
-    if (pos < e.count) next_key.assign(e.order[pos]->first);
+    const _var_entry* r = &*at;
+    ++at;
+    if (at != e.end()) next_key.assign(at->first);
     else done = true;
     return r;
 }

@@ -226,28 +226,41 @@ public:
 };
 
 // Dict storage. Entries never move once made, so a `var&` from d["k"] stays valid while other
-// keys come and go; an array of pointers keeps them in key order. Entries live in blocks
-// freed with the dict; a dict made in one go (see dict_build) has a single block that also
-// holds the order array, so it costs one allocation besides the object.
+// keys come and go. Entries live in blocks freed with the dict; pointers to them are kept in
+// key order in leaves of a B+ tree, linked left to right for walks. A small dict is a single
+// leaf. A dict made in one go (see dict_build) has a single block that also holds its one
+// leaf, so it costs one allocation besides the object; its first single insert or erase
+// turns a leaf too large for that into a tree.
 class _var_dict_entries {
 public:
     typedef std::pair<std::string, var> entry;
+    struct leaf {
+        leaf* next;
+        uint32_t n;
+        uint32_t cap : 31, own : 1;  // own: allocated on its own, not inside an entry block
+        entry** slots() const { return (entry**)(const_cast<leaf*>(this) + 1); }
+    };
     class const_iterator {
     public:
-        entry* const* p;
-        const entry& operator*() const { return **p; }
-        const entry* operator->() const { return *p; }
+        const leaf* l;
+        uint32_t i;
+        const entry& operator*() const { return *l->slots()[i]; }
+        const entry* operator->() const { return l->slots()[i]; }
         const_iterator& operator++() {
-            ++p;
+            if (++i == l->n) {
+                l = l->next;
+                i = 0;
+            }
             return *this;
         }
-        bool operator==(const const_iterator& o) const { return p == o.p; }
-        bool operator!=(const const_iterator& o) const { return p != o.p; }
+        bool operator==(const const_iterator& o) const { return l == o.l && i == o.i; }
+        bool operator!=(const const_iterator& o) const { return !(*this == o); }
     };
 
-    entry** order = nullptr;  // live entries by key
-    uint32_t count = 0, order_cap = 0;
-    bool order_own = false;   // order has its own allocation, not inside a block
+    void* root = nullptr;     // a leaf when height is 0, else an inner node
+    leaf* first = nullptr;    // the leftmost leaf
+    uint32_t count = 0;
+    uint32_t height = 0;
     uint32_t version = 0;     // changes on every insert and erase
     void* blocks = nullptr;   // newest first
     entry* free_slots = nullptr;  // erased entries, their storage reused first
@@ -258,15 +271,13 @@ public:
     ~_var_dict_entries();
     size_t size() const { return count; }
     bool empty() const { return count == 0; }
-    const_iterator begin() const { return const_iterator{order}; }
-    const_iterator end() const { return const_iterator{order + count}; }
+    const_iterator begin() const { return count ? const_iterator{first, 0} : end(); }
+    const_iterator end() const { return const_iterator{nullptr, 0}; }
 
-    // Position of the first key not below k.
-    uint32_t lower_bound(const char* k, size_t n) const;
-    bool key_at(uint32_t i, const char* k, size_t n) const;
-    entry* insert_at(uint32_t i, std::string&& key);  // the value starts as none
-    void erase_at(uint32_t i);
-    // Storage for n entries in one block, order array included; the dict must be empty.
+    entry* find(const char* k, size_t n) const;
+    const_iterator lower_bound(const char* k, size_t n) const;  // first key not below k
+    // Storage for n entries and a leaf for them in one block; the dict must have no storage
+    // yet. Inserts and erases go through _var_dict.
     entry* reserve_block(uint32_t n);
 };
 
@@ -334,7 +345,8 @@ public:
 class _var_dict_iter : public var_object {
 public:
     var dict;
-    uint32_t pos = 0, version;
+    _var_dict_entries::const_iterator at;
+    uint32_t version;
     bool done = false;
     std::string next_key;
     explicit _var_dict_iter(const _var_dict* d);

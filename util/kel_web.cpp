@@ -46,13 +46,15 @@ static void _kel_web_perror(const char* op) {
     KEL_LOG("_kel_web_poll", "perror - %s [%d]: %s\n", op, e, strerror(e));
 }
 
-// Grows a buffer to hold need bytes: the smallest power of two not below need, the new
-// bytes zero-filled. 0 when that is beyond the limit or memory runs out.
-static int _kel_web_grow(char** buf, int* cap, int need) {
+// Grows a buffer to hold need bytes: the smallest power of two not below need, but never
+// more than ceiling (the most it can ever have to hold), the new bytes zero-filled. 0 when
+// that is beyond the limit or memory runs out.
+static int _kel_web_grow(char** buf, int* cap, int need, int ceiling = KEL_WEB_BUF_LIMIT) {
     if (need <= *cap) return 1;
     if (need > KEL_WEB_BUF_LIMIT) return 0;
     int n = 1;
     while (n < need) n <<= 1;
+    if (n > ceiling && need <= ceiling) n = ceiling;
     char* p = (char*)realloc(*buf, (size_t)n);
     if (!p) return 0;
     memset(p + *cap, 0, (size_t)(n - *cap));
@@ -129,6 +131,7 @@ kel_web* kel_web_create(const char* host, int port, const char* path, const void
     r->timeout = timeout_seconds;
     r->deadline = _kel_web_now() + timeout_seconds;
     r->sock = -1;
+    r->body_max = KEL_WEB_BODY_MAX;
     if (!body || body_length < 0) body_length = 0;
     if (port < 0 || port > 65535) {
         // htons would wrap it onto some other port
@@ -207,7 +210,15 @@ static int _kel_web_send(kel_web* r, int64_t now) {
 }
 
 static int _kel_web_recv(kel_web* r, int64_t now) {
-    if (!_kel_web_grow(&r->response, &r->response_capacity, r->response_length + KEL_WEB_RECV)) {
+    int body_max = r->body_max < 0 ? 0 : r->body_max > KEL_WEB_BODY_LIMIT ? KEL_WEB_BODY_LIMIT
+                                                                          : r->body_max;
+    // The most the buffer can ever hold: the head and the body at their limits, and one
+    // byte more, which tells a body at its limit from one past it.
+    int ceiling = (r->head_done ? r->head_length : KEL_WEB_RESPONSE_HEAD_MAX) + body_max + 1;
+    int room = ceiling - r->response_length;
+    if (room > KEL_WEB_RECV) room = KEL_WEB_RECV;
+    if (room <= 0 ||
+        !_kel_web_grow(&r->response, &r->response_capacity, r->response_length + room, ceiling)) {
         KEL_LOG("_kel_web_poll", "response too large (%d bytes)\n", r->response_length);
         r->failed = 1;
         return 1;
@@ -215,7 +226,7 @@ static int _kel_web_recv(kel_web* r, int64_t now) {
     // The buffer may have moved: the body pointer must follow it, even when this
     // receive brings nothing more.
     if (r->body) r->body = r->response + r->head_length;
-    ssize_t n = recv(r->sock, r->response + r->response_length, KEL_WEB_RECV, 0);
+    ssize_t n = recv(r->sock, r->response + r->response_length, (size_t)room, 0);
     if (n < 0) {
         if (_kel_web_again()) return 0;
         _kel_web_perror("recv");
@@ -232,6 +243,16 @@ static int _kel_web_recv(kel_web* r, int64_t now) {
     r->body = r->response + r->head_length;
     r->body_length = r->response_length - r->head_length;
     r->fresh = 1;
+    if (!r->head_done && r->response_length >= KEL_WEB_RESPONSE_HEAD_MAX) {
+        KEL_LOG("_kel_web_poll", "response head over %d bytes\n", KEL_WEB_RESPONSE_HEAD_MAX);
+        r->failed = 1;
+        return 1;
+    }
+    if (r->body_length > body_max) {
+        KEL_LOG("_kel_web_poll", "response body over %d bytes\n", body_max);
+        r->failed = 1;
+        return 1;
+    }
     return 0;
 }
 

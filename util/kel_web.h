@@ -3,7 +3,8 @@
 // A record makes a plain TCP connection to an IPv4 address, sends a GET (or, with a
 // body, a form-encoded POST) and reads until the server closes. Every poll does at most
 // one connect, one send or one receive and never blocks; only the first look-up of a
-// host name does (names are resolved once per process and cached).
+// host name does (names are resolved once per process and cached). A name that does not
+// resolve is not cached: every request to it blocks on the resolver again.
 //
 //   kel_web* r = kel_web_create("127.0.0.1", 8080, "/scores", nullptr, 0, 10);
 //   while (!_kel_web_poll(r)) { ... one poll per frame ... }
@@ -13,7 +14,9 @@
 // Host names of more than 255 bytes, paths of more than 1023 and heads that do not fit
 // their 1024 bytes give a failed record at creation (logged), as does a name that does
 // not resolve. The head ends at the first blank line (LF LF, CRs skipped), however the
-// response is split over receives; until it has been seen the body is empty.
+// response is split over receives; until it has been seen the body is empty. A response
+// head longer than 16 kB, or a body longer than body_max (16 MB unless the caller sets
+// it after creation), fails the request (logged); reading stops a byte past the limit.
 #ifndef KEL_WEB_H
 #define KEL_WEB_H
 
@@ -25,6 +28,9 @@ enum {
     KEL_WEB_PATH_MAX = 1024,  // path field, NUL included
     KEL_WEB_HEAD_MAX = 1024,  // room for the request head
     KEL_WEB_RECV = 4096,      // bytes per receive
+    KEL_WEB_RESPONSE_HEAD_MAX = 16 * 1024,  // response head, blank line included
+    KEL_WEB_BODY_MAX = 16 * 1024 * 1024,    // default body_max
+    KEL_WEB_BODY_LIMIT = (1 << 30) - 32 * 1024,  // the largest body_max honoured
 };
 
 // States: 0 creation failed, 1 socket open, 2 connecting or sending, 3 receiving,
@@ -51,6 +57,7 @@ struct kel_web {
     int head_scanned;
     int head_lfs;
     int head_done;
+    int body_max;  // bytes of body accepted; more fails the request
 };
 
 int kel_web_init();

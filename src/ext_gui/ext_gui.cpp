@@ -112,8 +112,17 @@ static int32_t _ext_gui_place(const var& v) {
     return s == "end" ? GUI_END : GUI_START;
 }
 
-// Colours, image, label, font and size of one style block (and its size).
-static void _ext_gui_style(Widget* w, GuiStyle* s, const var& a) {
+// An edge set from a number (every side) or a list top, right, bottom, left.
+static void _ext_gui_edges(GuiStyle* s, int set, const var& v) {
+    int32_t* p = s->p + set * 4;
+    for (int side = 0; side < 4; side++)
+        p[side] = v.type() == 3 ? (v.len() > side ? _ext_gui_int(v[side]) : GUI_UNSET)
+                                : _ext_gui_int(v);
+}
+
+// Size, edges, colours, image, label, font and font size of one style block.
+static void _ext_gui_style(Widget* w, int block, const var& a) {
+    GuiStyle* s = &w->style[block];
     static const struct {
         const char* key;
         int prop;
@@ -132,16 +141,12 @@ static void _ext_gui_style(Widget* w, GuiStyle* s, const var& a) {
     for (auto& k : texts) {
         if (!_ext_gui_has(a, k.key)) continue;
         var v = a[k.key];
-        s->p[k.prop] = v.is_none() ? GUI_UNSET : w->text_id(v.str());
+        s->p[k.prop] = v.is_none() ? GUI_UNSET : w->text_set(block, k.prop, v.str());
     }
-}
-
-// An edge set from a number (every side) or a list top, right, bottom, left.
-static void _ext_gui_edges(GuiStyle* s, int set, const var& v) {
-    int32_t* p = s->p + set * 4;
-    for (int side = 0; side < 4; side++)
-        p[side] = v.type() == 3 ? (v.len() > side ? _ext_gui_int(v[side]) : GUI_UNSET)
-                                : _ext_gui_int(v);
+    for (int set = 0; set < 3; set++) {
+        const char* key = _ext_gui_edge_keys[set];
+        if (_ext_gui_has(a, key)) _ext_gui_edges(s, set, a[key]);
+    }
 }
 
 // The handler values come back wrapped with the widget's name, so the routed answer
@@ -171,12 +176,9 @@ static void _ext_gui_sounds(Widget* w, const var& sounds) {
 // Every key of gui:add and gui:set except name, parent, root and kind.
 static void _ext_gui_apply(Widget* w, const var& a) {
     GuiStyle* base = &w->style[GUI_BLOCK_BASE];
-    _ext_gui_style(w, base, a);
-    for (int set = 0; set < 3; set++)
-        if (_ext_gui_has(a, _ext_gui_edge_keys[set]))
-            _ext_gui_edges(base, set, a[_ext_gui_edge_keys[set]]);
+    _ext_gui_style(w, GUI_BLOCK_BASE, a);
     for (auto& st : _ext_gui_states)
-        if (_ext_gui_has(a, st.key)) _ext_gui_style(w, &w->style[st.block], a[st.key]);
+        if (_ext_gui_has(a, st.key)) _ext_gui_style(w, st.block, a[st.key]);
     if (_ext_gui_has(a, "focusable")) w->focusable = a["focusable"].truth();
     if (_ext_gui_has(a, "disabled")) w->disabled = a["disabled"].truth();
     if (_ext_gui_has(a, "visible")) w->visible = a["visible"].truth();
@@ -399,7 +401,8 @@ bool ext_gui_route(Game* host, const Event& in) {
         d.set("type", var("gui"));
         d.set("name", v["name"]);
         d.set("value", v["value"]);
-        if (host->mod && host->mod->overrides(ModsBase::OP_EVENT)) host->mod->event(d);
+        // The value is the script's own data: it goes in as a table, never as text.
+        if (host->mod && host->mod->overrides(ModsBase::OP_EVENT)) host->mod->event_exact(d);
     }
     return consumed;
 }

@@ -3,6 +3,7 @@
 #include "src/ext_misc/ext_misc.h"
 
 #include <GLES/gl.h>
+#include <SDL_video.h>
 #include <stb/stb_image_write.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -83,16 +84,28 @@ static void _ext_keyboard_show(const var& args) {
     driver_keyboard_show();
 }
 
-// A new video mode; the script then sees it as a window resize.
+// Sizes past this are no window any display shows; they are refused whole.
+#define EXT_VIDEO_SIZE_MAX 16384
+
+// A new video mode; the script then sees it as a window resize, with the size the
+// window really got (the default size for 0, what the window system allowed).
 static void _ext_video_resize(Game* host, const var& args) {
     if (!host || host->headless) return;  // no window to change
-    int w = (int)_ext_num(args, "width"), h = (int)_ext_num(args, "height");
-    int full = (int)_ext_num(args, "full") != 0;
+    double rw = _ext_num(args, "width"), rh = _ext_num(args, "height");
+    if (!(rw >= 0 && rw <= EXT_VIDEO_SIZE_MAX && rh >= 0 && rh <= EXT_VIDEO_SIZE_MAX)) {
+        KEL_LOG("video:resize", "size out of range: %g x %g (0 to %d)\n", rw, rh,
+                EXT_VIDEO_SIZE_MAX);
+        return;
+    }
+    int w = (int)rw, h = (int)rh;
+    int full = _ext_num(args, "full") != 0;
     if (host->api) host->api->clear();
     driver_video_init(w, h, w, h, w, h, full != (host->fullscreen == 1));
     gfx_clear();
     driver_video_swap();
     gfx_clear();
+    w = h = 0;
+    if (SDL_Window* win = driver_video_window()) SDL_GetWindowSize(win, &w, &h);
     Event e = Event();
     e.type = EVT_RESIZE;
     e.width = (float)w;

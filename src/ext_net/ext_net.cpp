@@ -104,6 +104,7 @@ static var _ext_net_request(const var& args) {
     int timeout = _ext_net_int(args, "timeout", 10);
     kel_web* r = kel_web_create(host.c_str(), port, path.c_str(), body.data(), (int)body.size(),
                                 timeout);
+    r->body_max = _ext_net_int(args, "max_size", KEL_WEB_BODY_MAX);
     int id = _ext_net->next_request++;
     _ext_net->requests[id] = r;
     return var(id);

@@ -88,16 +88,16 @@ static void fbo_create(int w, int h, uint32_t* fbo, uint32_t* texture) {
     _trans_gl.texture2d(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_TEXTURE_2D, *texture, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
     if (_trans_gl.status(GL_FRAMEBUFFER_OES) == GL_FRAMEBUFFER_COMPLETE_OES)
-        KEL_LOG("fbo_create", "create_fbo success\n");
+        KEL_LOGS("fbo_create", "create_fbo success\n");
     else
-        KEL_LOG("fbo_create", "create_fbo failed\n");  // kept: later draws just show nothing
+        KEL_LOGS("fbo_create", "create_fbo failed\n");  // kept: later draws just show nothing
 }
 
 static void _trans_init() {
     KEL_LOGS("ext_trans_call", "trans:init\n");
     if (_trans->ready) return;
     if (!_trans_gl_load()) {  // without the calls there is nothing to draw into
-        KEL_LOG("fbo_create", "create_fbo failed\n");
+        KEL_LOGS("fbo_create", "create_fbo failed\n");
         return;
     }
     for (int s = TRANS_A; s <= TRANS_C; s++)

@@ -2,7 +2,8 @@
 //
 // ext_trans_init at start (state only with a window); ext_trans_call answers the
 // names "trans:init", "trans:ready", "trans:grab0", "trans:grab1", "trans:draw" and
-// returns none for every other name (and for all of them while not ready).
+// returns none for every other name. "trans:ready" answers true or false; the others
+// answer none, and do nothing while not ready.
 // ext_trans_drawn tells the host that the transition drew the current frame, which
 // then shows no widget trees of its own.
 #ifndef EXT_TRANS_H

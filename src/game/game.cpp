@@ -1,5 +1,7 @@
 #include "src/game/game.h"
 
+#include <errno.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -44,7 +46,14 @@ static int _game_last_frame = -1;
 enum { GAME_DAY_MS = 86400000 };
 
 Game* game_current() { return _game_current; }
-int game_exit_status() { return _game_status; }
+// A run ended by a signal says so, with the status a shell gives it: a CI job cut short
+// must not read as passed.
+int game_exit_status() {
+    int sig = driver_signal_get();
+    if (_game_status || !sig) return _game_status;
+    fprintf(stderr, "kelgame: stopped by signal %d (%s)\n", sig, strsignal(sig));
+    return 128 + sig;
+}
 
 void game_clock_reset() {
     _game_last_loop = -1;
@@ -65,12 +74,24 @@ static int _game_path_set(char* dst, const char* src, const char* what) {
     return 1;
 }
 
-// "N:PATH"; anything else is reported and ignored.
+// An option of a CI run that could not be done: said on stderr, and the run, which goes
+// on, ends with status 1, so that a CI job does not pass without it.
+__attribute__((format(printf, 1, 2))) static void _game_ci_fail(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    fputs("kelgame: ", stderr);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+    va_end(ap);
+    _game_status = 1;
+}
+
+// "N:PATH"; anything else is reported and fails the run.
 static void _game_capture_option(Game* g, const char* value) {
     char* end;
     long n = strtol(value, &end, 10);
     if (end == value || *end != ':' || !end[1] || n < 0 || n > INT32_MAX) {
-        fprintf(stderr, "kelgame: -capture %s: expected FRAME:PATH, ignored\n", value);
+        _game_ci_fail("-capture %s: expected FRAME:PATH", value);
         return;
     }
     g->captures.push_back(GameCapture{(int)n, end + 1});
@@ -115,18 +136,24 @@ static int _game_is_dir(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string game_exe_dir() {
+    char exe[GAME_PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "";
+    exe[n] = 0;
+    char* slash = strrchr(exe, '/');
+    if (!slash) return "";
+    *slash = 0;
+    return exe;
+}
+
 // The installed game: share/kelgame beside the bin directory of this program, so that
 // an unpacked package finds its own game as /usr does.
 static const char* _game_share_dir() {
     static char dir[GAME_PATH_MAX];
-    char exe[GAME_PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return nullptr;
-    exe[n] = 0;
-    char* slash = strrchr(exe, '/');
-    if (!slash) return nullptr;
-    *slash = 0;
-    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe);
+    std::string exe = game_exe_dir();
+    if (exe.empty()) return nullptr;
+    int len = snprintf(dir, sizeof dir, "%s/../share/kelgame", exe.c_str());
     return len > 0 && len < (int)sizeof dir && _game_is_dir(dir) ? dir : nullptr;
 }
 
@@ -162,7 +189,8 @@ static void _game_ci_start(Game* g) {
             exit(1);
         }
         std::string text = driver_file_read(path);
-        replay_parse(text.data(), text.size(), &g->replay, _game_replay_bad, (void*)path);
+        int bad = replay_parse(text.data(), text.size(), &g->replay, _game_replay_bad, (void*)path);
+        if (bad) _game_ci_fail("%s: %d line%s could not be read", path, bad, bad == 1 ? "" : "s");
         g->replay_next = 0;
     }
     if (!g->record_path.empty()) {
@@ -173,8 +201,10 @@ static void _game_ci_start(Game* g) {
         }
         fputs("# kelgame record: FRAME TYPE FIELD=VALUE ...\n", g->record);
     }
-    if (g->headless && !g->captures.empty())
-        fprintf(stderr, "kelgame: -capture needs a window, ignored when headless\n");
+    if (g->headless && !g->captures.empty()) {
+        _game_ci_fail("-capture needs a window, none is written when headless");
+        g->captures.clear();
+    }
 }
 
 static void _game_start(Game* g) {
@@ -255,6 +285,13 @@ static void _game_deliver(Game* g, const Event& e) {
 static void _game_route(Game* g, Event e) {
     if (e.type == 30 || e.type == 31) return;
     if (e.type == EVT_QUIT) {
+        // Window close, SIGTERM and SIGINT end the game as Alt+Q does: the script sees
+        // "suspend" and has this frame's loop and paint to save in.
+        if (!g->quit) {
+            Event suspend = Event();
+            suspend.type = EVT_SUSPEND;
+            _game_route(g, suspend);
+        }
         g->quit = 1;
         return;
     }
@@ -287,18 +324,21 @@ static void _game_route(Game* g, Event e) {
         _game_deliver(g, e);
         return;
     }
-    _game_deliver(g, e);
-    // Pointer presses, moves and releases also arrive in their generic form.
+    // Pointer presses, moves and releases also arrive in their generic form, right
+    // after. The trees judge that form; what they take reaches the script in neither.
+    Event generic = e;
     switch (e.type) {
     case EVT_MOUSEDOWN:
-    case EVT_TOUCHDOWN: e.type = EVT_DOWN; break;
+    case EVT_TOUCHDOWN: generic.type = EVT_DOWN; break;
     case EVT_MOUSEMOTION:
-    case EVT_TOUCHMOTION: e.type = EVT_MOTION; break;
+    case EVT_TOUCHMOTION: generic.type = EVT_MOTION; break;
     case EVT_MOUSEUP:
-    case EVT_TOUCHUP: e.type = EVT_UP; break;
-    default: return;
+    case EVT_TOUCHUP: generic.type = EVT_UP; break;
+    default: _game_deliver(g, e); return;
     }
-    _game_deliver(g, e);
+    if (ext_gui_route(g, generic)) return;
+    mods_event_translate(g, e);
+    mods_event_translate(g, generic);
 }
 
 void game_event(Event e) {
@@ -418,12 +458,34 @@ static void _game_script_paint(Game* g) {
 static void _game_capture(const char* path) {
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(driver_video_window(), &w, &h);
-    if (w <= 0 || h <= 0) return;
-    std::vector<uint8_t> rgba = gfx_read_rgba(0, 0, w, h), rgb((size_t)w * h * 3);
-    for (size_t i = 0; i < (size_t)w * h; i++) memcpy(&rgb[3 * i], &rgba[4 * i], 3);
-    if (!stbi_write_png(path, w, h, 3, rgb.data(), w * 3))
-        fprintf(stderr, "kelgame: cannot write the capture %s\n", path);
+    std::vector<uint8_t> rgba, rgb;
+    if (w > 0 && h > 0) {
+        rgba = gfx_read_rgba(0, 0, w, h);
+        rgb.resize((size_t)w * h * 3);
+        for (size_t i = 0; i < (size_t)w * h; i++) memcpy(&rgb[3 * i], &rgba[4 * i], 3);
+    }
+    if (rgb.empty() || !stbi_write_png(path, w, h, 3, rgb.data(), w * 3))
+        _game_ci_fail("cannot write the capture %s", path);
     KEL_LOG("game_paint", "capture %s (%dx%d)\n", path, w, h);
+}
+
+// Recording stops at the first write that fails: what follows would be a record with
+// events missing.
+static void _game_record_check(Game* g, int closing) {
+    if (!g->record) return;
+    int bad = ferror(g->record);
+    if (!closing && fflush(g->record) != 0) bad = 1;  // a killed run keeps what it recorded
+    int e = errno;
+    if (closing || bad) {
+        if (fclose(g->record) != 0 && !bad) {
+            bad = 1;
+            e = errno;
+        }
+        g->record = nullptr;
+    }
+    if (bad)
+        _game_ci_fail("cannot write the record file %s: %s", g->record_path.c_str(),
+                      e ? strerror(e) : "write error");
 }
 
 void game_paint() {
@@ -437,7 +499,7 @@ void game_paint() {
         driver_video_swap();
         gfx_frame_next();
     }
-    if (g->record) fflush(g->record);  // a killed run keeps what it recorded
+    _game_record_check(g, 0);
     if (++g->frame == g->frames && g->frames > 0) _game_frames_done(g);
     if (_game_last_frame == -1) _game_last_frame = driver_ticks();
     int wait = game_limiter_wait(_game_last_frame, driver_ticks());
@@ -449,8 +511,11 @@ void game_paint() {
 }
 
 static void _game_stop(Game* g) {
-    if (g->record) fclose(g->record);
-    g->record = nullptr;
+    _game_record_check(g, 1);
+    for (const GameCapture& c : g->captures)
+        if (c.frame >= g->frame)
+            _game_ci_fail("-capture %d:%s: the run ended after %d frames, before frame %d", c.frame,
+                          c.path.c_str(), g->frame, c.frame);
     // The mod goes first: its state may still print to the API's console while closing.
     delete g->mod;
     g->mod = nullptr;

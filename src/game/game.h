@@ -72,8 +72,14 @@ void game_loop();
 void game_paint();
 void game_deinit();
 
-// Process status for main(): 1 when the game ended because its script failed.
+// Process status for main(), read after game_deinit: 1 when the game ended because its
+// script failed or a CI option (-record, -replay, -capture) could not be done; 128 + N
+// when signal N ended it (said on stderr).
 int game_exit_status();
+
+// The directory of the running program ("" when unknown); kelgame's own files are
+// found from it.
+std::string game_exe_dir();
 
 // The host of the running game (set by the start step), or null.
 Game* game_current();

@@ -60,7 +60,6 @@ int main(int argc, char** argv) {
         game_loop();
         game_paint();
     }
-    int status = game_exit_status();
-    game_deinit();
-    return status;
+    game_deinit();  // the last record writes and the captures not reached count too
+    return game_exit_status();
 }

@@ -32,7 +32,9 @@ std::string mods_module_dir(const char* path) {
     for (char& c : s)
         if (c == '\\') c = '/';
     size_t slash = s.rfind('/');
-    return slash == std::string::npos ? std::string() : s.substr(0, slash);
+    // A bare file name lives in the working directory; "" would leave the game's
+    // assets to the data area alone.
+    return slash == std::string::npos ? std::string(".") : s.substr(0, slash);
 }
 
 void ModsAPI::require(const char* name) {
@@ -49,8 +51,9 @@ void ModsAPI::require(const char* name) {
     }
     driver_altdir_set(dir.c_str());
 
-    // An empty directory means the working directory, not the file system root.
-    std::string path = root ? "/" + base : dir.empty() ? base : dir + "/" + base;
+    // An empty altdir means the working directory, not the file system root.
+    bool here = dir.empty() || dir == ".";
+    std::string path = root ? "/" + base : here ? base : dir + "/" + base;
     if (!driver_file_exists(path.c_str())) {
         path = driver_data_path(base.c_str());
         if (!driver_file_exists(path.c_str())) {

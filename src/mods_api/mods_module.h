@@ -15,7 +15,7 @@ struct Game;
 
 // Base name of a module name: lib/util -> util.lua, a.b -> a.b, ../x -> x.lua.
 std::string mods_module_base(const char* name);
-// Directory part of a script path ("" without a slash); backslashes become "/".
+// Directory part of a script path ("." without a slash); backslashes become "/".
 std::string mods_module_dir(const char* path);
 
 // Clears console and module records, then requires the entry script again.

@@ -26,8 +26,9 @@ class ModsBase {
     virtual void init() {}
     virtual void loop(float dt) { (void)dt; }
     virtual void event(var ev) { (void)ev; }
-    // The same call, with every string of the dict reaching the script byte for byte
-    // (response bodies); counts as OP_EVENT.
+    // The same call, with the dict built as a table key by key and value by value, so
+    // any key, nested list or string reaches the script as itself (response bodies,
+    // widget values); counts as OP_EVENT.
     virtual void event_exact(var ev) { event(ev); }
     virtual void paint() {}
     virtual void script(const char* source, const char* chunk_name) {

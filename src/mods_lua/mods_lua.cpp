@@ -134,7 +134,7 @@ static const char _mods_lua_cjson_init[] =
     "end\n"
     "_json_init(); _json_init = nil\n";
 
-ModsLua::ModsLua(ModsAPI* a) : api(a), L(nullptr), error(0) {
+ModsLua::ModsLua(ModsAPI* a) : api(a), L(nullptr), error(0), depth(0) {
     _mods_lua_current = api;
     L = luaL_newstate();
     if (!L) {
@@ -172,16 +172,24 @@ int ModsLua::override_mask() const {
     return OP_INIT | OP_LOOP | OP_EVENT | OP_PAINT | OP_SCRIPT | OP_CALL | OP_IS_OKAY;
 }
 
+// Keeps the first failure. Entry calls nest (video:resize runs _event inside the
+// script's own call), and an outer call that ends well must not clear an inner failure.
+void ModsLua::fail(int status) {
+    if (status != LUA_OK && !error) error = status;
+}
+
 // One entry call; its status sticks.
-static int _mods_lua_entry(lua_State* L, const char* text, size_t len, const char* name) {
+void ModsLua::entry(const char* text, size_t len, const char* name) {
+    depth++;
     int status = _mods_lua_run(L, text, len, name);
+    depth--;
     if (status != LUA_OK) KEL_LOGS(name, "Lua error: %d\n", status);
-    return status;
+    fail(status);
 }
 
 void ModsLua::init() {
     if (error) return;
-    error = _mods_lua_entry(L, "_init()", 7, "init");
+    entry("_init()", 7, "init");
 }
 
 void ModsLua::loop(float dt) {
@@ -189,7 +197,7 @@ void ModsLua::loop(float dt) {
     char text[96];
     int n = snprintf(text, sizeof(text), "_loop(%f)", (double)dt);
     if (n < 0 || n >= (int)sizeof(text)) n = snprintf(text, sizeof(text), "_loop(0.0)");
-    error = _mods_lua_entry(L, text, (size_t)n, "loop");
+    entry(text, (size_t)n, "loop");
 }
 
 void ModsLua::event(var ev) {
@@ -197,7 +205,7 @@ void ModsLua::event(var ev) {
     std::string text = "_event(";
     text += lua_table_source_of(ev);
     text += ");";
-    error = _mods_lua_entry(L, text.data(), text.size(), "event");
+    entry(text.data(), text.size(), "event");
 }
 
 // The dict goes in as a real table: the chunk form of event() cannot carry a CR or a
@@ -208,41 +216,47 @@ void ModsLua::event_exact(var ev) {
     lua_pushcfunction(L, _mods_lua_traceback);
     lua_getglobal(L, "_event");
     lua_push_table(L, ev);
+    depth++;
     int status = lua_pcall(L, 1, 0, base + 1);
+    depth--;
     if (status != LUA_OK) {
         _mods_lua_report(L);
         KEL_LOGS("event", "Lua error: %d\n", status);
-        error = status;
+        fail(status);
     }
     lua_settop(L, base);
 }
 
 void ModsLua::paint() {
     if (error) return;
-    error = _mods_lua_entry(L, "_paint()", 8, "paint");
+    entry("_paint()", 8, "paint");
 }
 
+// Loading the entry script clears a failure; a module required from a running script
+// does not (the script's own failure is kept). A failed module is reported, not sticky.
 void ModsLua::script(const char* source, const char* chunk_name) {
     if (!L) return;
-    error = 0;
+    if (!depth) error = 0;
+    depth++;
     int status = _mods_lua_run(L, source ? source : "", source ? strlen(source) : 0,
                                chunk_name ? chunk_name : "?");
+    depth--;
     if (status != LUA_OK) KEL_LOGS("script", "Lua error: %d\n", status);
-    error = 0;
 }
 
 std::string ModsLua::call(std::string function, std::string argument) {
     if (error) return std::string();
     lua_getglobal(L, function.c_str());
     lua_pushlstring(L, argument.data(), argument.size());
+    depth++;
     int status = lua_pcall(L, 1, 1, 0);
+    depth--;
     if (status != LUA_OK) {
         _mods_lua_report(L);
-        error = status;
+        fail(status);
         KEL_LOGS("call", "Lua error: %d\n", status);
         return std::string();
     }
-    error = 0;
     std::string result;
     size_t len;
     const char* s = lua_isstring(L, -1) ? lua_tolstring(L, -1, &len) : nullptr;

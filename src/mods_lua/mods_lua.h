@@ -3,8 +3,10 @@
 // Owns one Lua state with the standard libraries, the engine functions and the JSON
 // globals json_encode/json_decode. Each entry call compiles a tiny chunk ("_init()",
 // "_loop(0.016667)", "_event({...});", "_paint()") and runs it protected. The first
-// failed entry call sticks: from then on init/loop/event/paint/call do nothing and
-// is_okay() answers false, until script() (module loading) clears it.
+// failed entry call sticks, also when it ran nested inside another that then ended
+// well: from then on init/loop/event/paint/call do nothing and is_okay() answers
+// false, until script() loads the entry script again (not a module a running script
+// requires).
 //
 // Output of print, error reports, the panic message and debug.debug go to the
 // console of the current ModsAPI (mods_lua_api()), never to stdout/stderr.
@@ -23,6 +25,7 @@ class ModsLua : public ModsBase {
     ModsAPI* api;  // not owned
     lua_State* L;  // owned
     int error;     // 0 sound, else the Lua status of the first failed entry call
+    int depth;     // entry calls and module loads running, nested ones included
 
     explicit ModsLua(ModsAPI* api);
     ~ModsLua() override;
@@ -39,6 +42,10 @@ class ModsLua : public ModsBase {
 
     ModsLua(const ModsLua&) = delete;
     ModsLua& operator=(const ModsLua&) = delete;
+
+  private:
+    void fail(int status);
+    void entry(const char* text, size_t len, const char* name);
 };
 
 // Loads text as a chunk called name and runs it with a traceback handler. A failure

@@ -118,8 +118,9 @@ void lua_push_table(lua_State* L, const var& v) {
     } else if (_var_dict* d = v.as_dict()) {
         for (const auto& kv : d->entries) {
             if (kv.second.is_none()) continue;
+            lua_pushlstring(L, kv.first.data(), kv.first.size());
             _lua_push_exact(L, kv.second);
-            lua_setfield(L, -2, kv.first.c_str());
+            lua_rawset(L, -3);
         }
     }
 }

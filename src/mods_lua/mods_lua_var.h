@@ -1,8 +1,9 @@
 // mods_lua_var: values crossing between var and Lua.
 //
-// Dicts reach scripts as Lua source text (the event chunk), parameters come from Lua
-// as one plain value, results go back as one plain value. Lua tables never become
-// vars and var lists/dicts are never pushed as tables: they cross as text.
+// Input events reach scripts as Lua source text (the event chunk); events carrying
+// the script's or a server's data (widget values, HTTP responses) as tables built
+// value by value. Parameters come from Lua as one plain value, results go back as one
+// plain value. Lua tables never become vars.
 //
 //   lua_table_source_of(ev)  ->  {button=0,type=[=[down]=],x=12.5}
 #ifndef MODS_LUA_VAR_H

@@ -14,6 +14,7 @@
 #include "util/kel_font.h"
 #include "util/kel_gfx.h"
 
+// The game's font, used only where kelgame's own is missing.
 #define MODS_CONSOLE_FONT "fonts/dejavu"
 // Latin-1 middle dot: the bundled font draws one byte per glyph.
 #define MODS_CONSOLE_HINT "F5 restart \xb7 Ctrl+Q quit"
@@ -58,6 +59,29 @@ int mods_console_key(Game* g, const Event& e) {
     return 0;
 }
 
+// kelgame's own font, so the console reads whatever font the game ships or lacks:
+// share/kelgame beside the program (the build tree) or one up (an install: bin/ and
+// share/kelgame/). Looked up once.
+static const std::string& _mods_console_font_path() {
+    static std::string path;
+    static bool looked = false;
+    if (looked) return path;
+    looked = true;
+    std::string exe = game_exe_dir();
+    if (exe.empty()) return path;
+    for (const char* rel : {"/share/kelgame/", "/../share/kelgame/"}) {
+        std::string p = exe + rel + "fonts/dejavu.fnt";
+        if (driver_file_exists(p.c_str())) return path = p;
+    }
+    return path;
+}
+
+static int _mods_console_font(int px) {
+    const std::string& own = _mods_console_font_path();
+    int font = own.empty() ? 0 : font_load_file(own.c_str(), px);
+    return font > 0 ? font : font_load(MODS_CONSOLE_FONT, px);
+}
+
 // Premultiplied black at alpha a over a rectangle: darkens what is below.
 static void _mods_console_dim(float x, float y, float w, float h, int a) {
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -82,7 +106,7 @@ static void _mods_console_text(int font, const char* text, uint32_t colour, floa
 static void _mods_console_draw(ModsAPI* api, int w, int h) {
     float px = (float)std::max(9, std::min(28, h / 24));
     float pad = px / 3, wrap = (float)w - 2 * pad, top_max = (float)h * 0.55f;
-    int font = font_load(MODS_CONSOLE_FONT, (int)px);
+    int font = _mods_console_font((int)px);
     // Without the font the band still shows, with room for the lines it would hold.
     const Font* f = font > 0 ? font_get(font) : nullptr;
     float line = f ? f->scaled_line_height : px;

@@ -8,6 +8,7 @@
 #include "src/mods_api/mods_api.h"
 #include "src/mods_lua/mods_base.h"
 #include "src/mods_misc/mods_view.h"
+#include "util/kel_driver-input.h"
 #include "util/kel_driver.h"
 #include "util/kel_gfx.h"
 #include "util/kel_var.h"
@@ -83,7 +84,7 @@ void mods_event_translate(Game* game, Event e) {
     case EVT_KEYDOWN:
     case EVT_KEYUP:
         d.set("key", var(e.sym));
-        d.set("name", var(SDL_GetScancodeName(SDL_GetScancodeFromKey(e.sym))));
+        d.set("name", var(driver_key_name(e.sym)));
         break;
     case EVT_JOYDOWN:
     case EVT_JOYUP: d.set("name", var(mods_event_button_name(e.button))); break;

@@ -66,7 +66,7 @@ TEST(ApiNames, BaseAndDirectoryRules) {
         {"a..b", "a_b.lua"},  // ".." never survives
         {"/abs/path/m.lua", "m.lua"}};
     for (auto& c : bases) EXPECT_EQ(mods_module_base(c[0]), c[1]) << c[0];
-    const char* dirs[][2] = {{"../data/main.lua", "../data"}, {"main.lua", ""},
+    const char* dirs[][2] = {{"../data/main.lua", "../data"}, {"main.lua", "."},
                              {"a\\b\\c.lua", "a/b"}, {"/srv/games/x/main.lua", "/srv/games/x"}};
     for (auto& c : dirs) EXPECT_EQ(mods_module_dir(c[0]), c[1]) << c[0];
 }

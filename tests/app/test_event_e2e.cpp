@@ -3,6 +3,7 @@
 // clicks through XTEST, and the events the script received are read back from the
 // user file it writes (HOME is the test directory). Text measuring in the running
 // game is the font tests' business; the script's "font" line is not checked.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "tests/test_util.h"
+// After gtest: the X11 headers define None.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -64,6 +67,30 @@ int find_from(const std::vector<std::string>& lines, size_t from, const std::str
     for (size_t i = from; i < lines.size(); i++)
         if (lines[i].compare(0, prefix.size(), prefix) == 0) return (int)i;
     return -1;
+}
+
+// Asks a window to close as a window manager does (WM_DELETE_WINDOW); libX11 is looked
+// up at run time, as nothing else here links it.
+bool close_window(const std::string& display, unsigned long win) {
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW);
+    if (!x11) return false;
+    auto open_display = (Display * (*)(const char*)) dlsym(x11, "XOpenDisplay");
+    auto intern = (Atom(*)(Display*, const char*, Bool))dlsym(x11, "XInternAtom");
+    auto send = (Status(*)(Display*, Window, Bool, long, XEvent*))dlsym(x11, "XSendEvent");
+    auto close_display = (int (*)(Display*))dlsym(x11, "XCloseDisplay");
+    Display* d = open_display ? open_display(display.c_str()) : nullptr;
+    if (!d || !intern || !send || !close_display) return false;
+    XEvent ev;
+    memset(&ev, 0, sizeof ev);
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = win;
+    ev.xclient.message_type = intern(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = (long)intern(d, "WM_DELETE_WINDOW", False);
+    ev.xclient.data.l[1] = CurrentTime;
+    bool ok = send(d, win, False, NoEventMask, &ev) != 0;
+    close_display(d);  // flushes the request
+    return ok;
 }
 
 class InputEndToEnd : public ::testing::Test {
@@ -191,10 +218,52 @@ TEST_F(InputEndToEnd, KeysClickFullscreenAndQuit) {
     ASSERT_LT(reset + 1, (int)ev.size());
     EXPECT_EQ(ev[reset + 1].compare(0, 15, "keydown key=102"), 0) << ev[reset + 1];
 
-    // Alt+Q: "suspend" is the last thing the script sees; never the Q key, never "quit".
-    EXPECT_EQ(ev.back().compare(0, 8, "suspend "), 0) << ev.back();
+    // Alt+Q: "suspend" is the last event the script sees (then its saving frame); never
+    // the Q key, never "quit".
+    ASSERT_GE(ev.size(), 2u);
+    EXPECT_EQ(ev[ev.size() - 2].compare(0, 8, "suspend "), 0) << ev[ev.size() - 2];
+    EXPECT_EQ(ev.back(), "saved after suspend");
     EXPECT_EQ(find_from(ev, 0, "keydown key=113"), -1);
     EXPECT_EQ(find_from(ev, 0, "quit"), -1);
+}
+
+// Closing the window, SIGTERM (a launcher) and SIGINT (Ctrl+C) end the game as Alt+Q
+// does: the script sees "suspend", then one more frame to save in; the record has "quit".
+TEST_F(InputEndToEnd, CloseAndSignalsSuspendFirst) {
+    struct Way {
+        const char* name;
+        bool window;
+        int sig;  // 0: close the window
+    } ways[] = {{"close", true, 0}, {"SIGTERM", true, SIGTERM}, {"SIGINT headless", false, SIGINT}};
+    std::string src = KEL_SOURCE_DIR;
+    for (const Way& w : ways) {
+        SCOPED_TRACE(w.name);
+        remove((dir + "/events.txt").c_str());
+        std::vector<std::string> args = {std::string(KEL_BINARY_DIR) + "/kelgame", "--verbose",
+                                         "-mod", src + "/tests/mods/e2e/input_record.lua",
+                                         "-record", dir + "/rec.txt",
+                                         w.window ? "-width" : "-headless", "320"};
+        game = spawn(args, dir,
+                     {"DISPLAY=" + display, "HOME=" + dir, "ASAN_OPTIONS=detect_leaks=0"},
+                     dir + "/game.log");
+        ASSERT_TRUE(wait_text("ready", 30000)) << events();
+        if (w.sig) {
+            kill(game, w.sig);
+        } else {
+            ASSERT_TRUE(close_window(display, strtoul(focus().c_str(), nullptr, 10)));
+        }
+        int status = wait_for(game, 15000);
+        ASSERT_NE(status, -1) << "the game did not end\n" << events();
+        game = -1;
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), w.sig ? 128 + w.sig : 0);
+        std::vector<std::string> ev = lines_of(events());
+        ASSERT_GE(ev.size(), 2u) << events();
+        EXPECT_EQ(ev[ev.size() - 2].compare(0, 8, "suspend "), 0) << events();
+        EXPECT_EQ(ev.back(), "saved after suspend");
+        std::string rec = slurp(dir + "/rec.txt");
+        EXPECT_NE(rec.find(" quit\n"), std::string::npos) << rec;
+    }
 }
 
 }  // namespace

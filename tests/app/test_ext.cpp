@@ -108,7 +108,9 @@ TEST_F(Ext, TransitionsAnswerNoneUntilInitAndHeadless) {
     for (const char* n : {"trans:grab0", "trans:grab1", "trans:draw"}) EXPECT_EQ(call(n), "null");
     EXPECT_FALSE(lit(W / 2, H / 2));  // nothing drawn before init
 
-    EXPECT_EQ(call("trans:init"), "null");
+    std::string log = logged([&] { EXPECT_EQ(call("trans:init"), "null"); });
+    EXPECT_EQ(count_of(log, "create_fbo success"), 3) << log;
+    EXPECT_EQ(count_of(log, "[]["), count_of(log, "\n")) << log;  // every line stamped
     EXPECT_EQ(call("trans:ready"), "true");
     EXPECT_EQ(count_of(logged([&] { call("trans:init"); }), "create_fbo"), 0);  // made once only
 

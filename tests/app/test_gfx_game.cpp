@@ -40,6 +40,15 @@ static int dimmed() {
     return n;
 }
 
+// Light pixels of the lower half (window y 240..479): the console's letters, as the red
+// view has no green and the band dims it further.
+static int letters() {
+    std::vector<uint8_t> px = gfx_read_rgba(0, 0, 640, 240);  // GL rows: the lower half
+    int n = 0;
+    for (size_t i = 0; i < px.size(); i += 4) n += px[i + 1] > 100;
+    return n;
+}
+
 struct GameWindow : GameRun {
     static void frame() {  // without events: the window's own would take their turn
         game_loop();
@@ -51,9 +60,9 @@ TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     data_dir_make();
     png_write("white.png", 8, 8, [](int, int) { return 0xFFFFFFFFu; });
     file_write("main.lua", kScript);
-    // The bundled data, for the console's font.
-    run({"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", KEL_SOURCE_DIR "/data",
-         "-width", "640", "-height", "480"});
+    // A game without any font: the console draws with kelgame's own.
+    run({"kelgame", "-mod", data_dir() + "/main.lua", "-datadir", data_dir(), "-width", "640",
+         "-height", "480"});
     ASSERT_TRUE(driver_video_window()) << driver_video_error();
     setenv("KEL_BENCH_UNLIMITED", "1", 1);
     EXPECT_FALSE(lit(320, 240));  // a cleared frame is shown while the script loads
@@ -67,6 +76,7 @@ TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     EXPECT_GT(pixel(40, 80).g, 200);  // the white image at view (10..42, 10..42)
     EXPECT_GT(pixel(630, 50).g, 200);
     EXPECT_EQ(dimmed(), 0);
+    EXPECT_EQ(letters(), 0);
     Game* g = game_current();
     ASSERT_TRUE(g && g->api);
     EXPECT_EQ(g->api->params["window_w"].to_int(), 640);
@@ -81,6 +91,7 @@ TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     EXPECT_TRUE(mods_console_open());
     EXPECT_GT(dimmed(), 500);
     EXPECT_LT(dimmed(), 800);  // minus the letters
+    EXPECT_GT(letters(), 200);
 
     // F5 starts the script afresh: the full frame again, the console closed; Ctrl+`
     // shows it over the running game and hides it again.
@@ -122,5 +133,31 @@ TEST_F(GameWindow, PaintsFailsKeepsFrameAndRecreatesWindow) {
     game_event(key(DRIVER_KEY_A + ('q' - 'a'), DRIVER_MOD_CTRL));
     EXPECT_EQ(game_quit(-1), 1);
     unsetenv("KEL_BENCH_UNLIMITED");
+    rm_rf(data_dir());
+}
+
+// video:resize refuses sizes no window can have, tells the script the size the window
+// got, and an error in the _event it runs inside the script's call fails the script.
+TEST_F(GameWindow, ResizeSizesAndAFailingResizeEvent) {
+    data_dir_make();
+    file_write("main.lua", "function _init() end function _event(e) if e.type == 'resize' then print(e.w .. 'x' .. e.h) "
+                           "assert(e.w ~= 400) end end "
+                           "function resize(a) kel_ext_call('video:resize', a) return 'back' end");
+    run({"kelgame", "-mod", data_dir() + "/main.lua", "-width", "640", "-height", "480"});
+    ASSERT_TRUE(driver_video_window()) << driver_video_error();
+    int w, h;
+    for (const char* bad : {R"({"width":1e30,"height":300})", R"({"width":300,"height":-1})"}) {
+        EXPECT_EQ(call("resize", bad), "back");
+        EXPECT_EQ(printed(), Lines()) << bad;
+    }
+    SDL_GetWindowSize(driver_video_window(), &w, &h);
+    EXPECT_EQ(w * 10000 + h, 640 * 10000 + 480);
+    call("resize", R"({"width":0,"height":0})");  // the default size
+    SDL_GetWindowSize(driver_video_window(), &w, &h);
+    EXPECT_GT(w, 0);
+    EXPECT_EQ(printed(), Lines({std::to_string(w) + "x" + std::to_string(h)}));
+    EXPECT_EQ(call("resize", R"({"width":400,"height":300})"), "back");
+    EXPECT_EQ(printed().at(0), "400x300");  // then the error and its traceback
+    EXPECT_FALSE(game_current()->mod->is_okay());
     rm_rf(data_dir());
 }

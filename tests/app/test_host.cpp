@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <lua.hpp>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +86,31 @@ TEST_F(LuaHost, FailureSticksUntilScriptRuns) {
     run("syntax error here");  // reported, but the mod stays sound
     EXPECT_TRUE(mod->is_okay());
     EXPECT_EQ(lua_gettop(mod->L), 0);
+}
+
+// An entry call can run inside another (video:resize delivers its event during the
+// script's call): the inner failure sticks though the outer call, and a module it
+// then loads, end well.
+ModsLua* nesting_mod;
+TEST_F(LuaHost, NestedFailureSticks) {
+    nesting_mod = mod.get();
+    lua_register(mod->L, "nested", [](lua_State*) -> int {
+        nesting_mod->event_exact(var(4, 0));
+        nesting_mod->script("", "module");
+        return 0;
+    });
+    var ev(4, 0);
+    ev.set("outer", true);
+    const std::function<void()> outer[] = {
+        [&] { mod->init(); }, [&] { mod->loop(0); }, [&] { mod->event(ev); },
+        [&] { mod->paint(); }, [&] { mod->call("_init", ""); }};
+    for (const auto& call_outer : outer) {
+        run("function _event(e) if e.outer then nested() else error('inner') end end "
+            "function _init() nested() end _loop, _paint = _init, _init");
+        ASSERT_TRUE(mod->is_okay());
+        call_outer();
+        EXPECT_FALSE(mod->is_okay());
+    }
 }
 
 TEST_F(LuaHost, EntryTextsAndCall) {

@@ -57,13 +57,16 @@ TEST_F(AudioTest, MissingAndBadFilesLoadAsZero) {
     size_t vendor = forged.find("\x03vorbis") + 7;
     size_t count = vendor + 4 + (uint8_t)forged[vendor];
     forged.replace(count, 8, std::string("\xe8\x03\0\0\0\0\0\x80", 8));
+    // A data chunk claiming 2 GB: SDL allocated it and loaded what there was.
+    std::string huge = wav;
+    huge.replace(huge.find("data") + 4, 4, "\xff\xff\xff\x7f");
     const std::pair<const char*, std::string> files[] = {
         {"empty.wav", ""}, {"empty.ogg", ""}, {"noise.wav", noise}, {"noise.ogg", noise},
         {"head.wav", wav.substr(0, 30)}, {"head.ogg", ogg.substr(0, 60)},
         {"riff.wav", "RIFF\xff\xff\xff\x7fWAVEfmt "},
         // damaged after good headers: whatever loads is no longer than the file
         {"cut.ogg", ogg.substr(0, ogg.size() / 2)}, {"cut.wav", wav.substr(0, wav.size() / 2)},
-        {"scrambled.ogg", scrambled}, {"forged.ogg", forged}};
+        {"scrambled.ogg", scrambled}, {"forged.ogg", forged}, {"forged.wav", huge}};
     std::string dir = temp_dir("audio_bad");
     for (const auto& f : files) {
         std::string path = dir + "/" + f.first;

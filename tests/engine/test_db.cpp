@@ -69,6 +69,9 @@ TEST_F(Db, QueryRowsParamsAndErrors) {
         {"select abs(x) as a from (select 1 as x union all select 2 union all "
          "select -9223372036854775807 - 1 order by x desc)",
          list(), "sqlite3:step [1] integer overflow; sql=", 2},
+        {"select 1; drop table t", list(),
+         "sqlite3:prepare [1] more than one statement, none was run; sql=select 1; drop table t\n", 0},
+        {"select 1 /* x */;\n select 2", list(), "sqlite3:prepare [1] more than one statement", 0},
     };
     // twice: a statement that failed is not kept for reuse
     for (int rep = 0; rep < 2; rep++)
@@ -82,6 +85,9 @@ TEST_F(Db, QueryRowsParamsAndErrors) {
         EXPECT_EQ(got.len(), b.rows);
     }
     EXPECT_EQ(db.query("  -- nothing to run", list()).len(), 0);
+    EXPECT_EQ(db.failed, 0);
+    // what may follow the one statement; t was not dropped above
+    EXPECT_EQ(db.query("select count(*) as n from t; ;\n -- done\n /* end", list())[0]["n"].str(), "3");
     EXPECT_EQ(db.failed, 0);
 }
 

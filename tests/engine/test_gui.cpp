@@ -178,6 +178,15 @@ TEST(Gui, StyleFollowsTheStateAndSizeStepsBy1000) {
         EXPECT_EQ(w->outer_w, s);
     }
     EXPECT_EQ(w->style[GUI_BLOCK_LAYOUT].p[GUI_P_BACKGROUND], 0xff0000);
+
+    // A label changed every frame replaces its text: what the widget holds stays bounded.
+    for (int b : {(int)GUI_BLOCK_BASE, GUI_STATE_FOCUSED + 1})
+        for (int i = 0; i < 1000; i++)
+            w->style[b].p[GUI_P_LABEL] = w->text_set(b, GUI_P_LABEL, std::to_string(b * i));
+    root.layout(0, 0);
+    EXPECT_STREQ(w->text_of(w->style[GUI_BLOCK_LAYOUT].p[GUI_P_LABEL]), "3996");
+    EXPECT_STREQ(w->text_of(w->style[GUI_BLOCK_BASE].p[GUI_P_LABEL]), "0");
+    EXPECT_LE(w->texts.size(), (size_t)GUI_BLOCKS * 3);
 }
 
 // A row holding two buttons inside a root: presses, releases, keys.

@@ -198,3 +198,17 @@ TEST_F(Controller, AdcDevicesNeverBecomeControllerEvents) {
     EXPECT_TRUE(axis(SDL_CONTROLLER_AXIS_LEFTX, 20000).empty());
     pad_detach(first);
 }
+
+// Key names come from the code alone, so they are the same with or without video; they
+// must still be SDL's names. Every character code and every scancode-based code.
+TEST(KeyNames, MatchSdlForEveryCode) {
+    int bad = 0;
+    auto check = [&](int sym) {
+        std::string want = SDL_GetKeyName(sym), got = driver_key_name(sym);
+        if (got != want && ++bad <= 10)
+            ADD_FAILURE() << sym << ": \"" << got << "\", SDL \"" << want << "\"";
+    };
+    for (int sym = 0; sym <= 0x10FFFF; sym++) check(sym);
+    for (int sc = 0; sc < SDL_NUM_SCANCODES; sc++) check(SDL_SCANCODE_TO_KEYCODE(sc));
+    EXPECT_EQ(bad, 0);
+}

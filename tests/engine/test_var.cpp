@@ -249,28 +249,74 @@ TEST(Var, DictAccess) {
     EXPECT_FALSE(d.has("new"));
 }
 
-// Random inserts, overwrites and deletes against a std::map; then a copy, held references
-// and a walk that meets inserts and deletes on its way.
+// Random inserts, overwrites and deletes against a std::map, from a dict made in one go: the
+// key count grows to thousands and is drained to a handful, twice. Then a copy, held references,
+// and walks that meet inserts and deletes on their way.
 TEST(Var, DictAgainstModel) {
     std::mt19937 rng(7);
-    var d(4, 0);
     std::map<std::string, int> model;
-    for (int step = 0; step < 4000; ++step) {
-        std::string k = "k" + std::to_string(rng() % 300);
-        if (rng() % 3 == 0) {
-            if (model.erase(k)) d.del(k);
-        } else {
-            model[k] = step;
-            d[k] = step;
+    std::vector<std::string> ks;
+    std::vector<var> vs;
+    for (int i = 0; i < 300; ++i) {
+        ks.push_back("k" + std::to_string(rng() % 4000));
+        vs.push_back(var(-i));
+        model[ks.back()] = -i;  // a repeated key keeps its later value
+    }
+    var d(4, 0);
+    dict_build(d.as_dict(), ks.data(), vs.data(), ks.size());
+    auto text = [](const std::map<std::string, int>& m) {
+        std::string r;
+        for (auto& kv : m) r += (r.empty() ? "" : ",") + kv.first + "=" + std::to_string(kv.second);
+        return r;
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (int step = 0; step < 20000; ++step) {
+            std::string k = "k" + std::to_string(rng() % 4000);
+            if (rng() % 4 == 0) {
+                if (model.erase(k)) d.del(k);
+            } else {
+                model[k] = step;
+                d[k] = step;
+            }
         }
+        ASSERT_EQ(entries(d), text(model)) << round;
+        std::vector<std::string> drain;
+        for (auto& kv : model) drain.push_back(kv.first);
+        std::shuffle(drain.begin(), drain.end(), rng);
+        drain.resize(drain.size() - 10);
+        for (const std::string& k : drain) {
+            model.erase(k);
+            d.del(k);
+        }
+        ASSERT_EQ(entries(d), text(model)) << round;
     }
     var c = d.copy();
-    for (const var& x : {d, c}) {
-        std::string want;
-        for (auto& kv : model)
-            want += (want.empty() ? "" : ",") + kv.first + "=" + std::to_string(kv.second);
-        EXPECT_EQ(entries(x), want);
+    c["k0"] = 1;  // the copy changes apart from the original
+    c.del("k0");
+    EXPECT_EQ(entries(c), text(model));
+
+    // A walk while random keys come and go: keys rise, and each key there throughout is met.
+    for (int i = 0; i < 2000; ++i) d["w" + std::to_string(i)] = 0;
+    for (int i = 0; i < 2000; ++i) model["w" + std::to_string(i)] = 0;
+    std::map<std::string, int> kept = model;
+    var walk(d.iter()), wk;
+    std::string prev;
+    while (walk.next(wk)) {
+        ASSERT_TRUE(prev.empty() || prev < wk.str()) << prev << " " << wk.str();
+        prev = wk.str();
+        kept.erase(prev);
+        for (int j = 0; j < 3; ++j) {
+            std::string x = (rng() % 2 ? "w" : "k") + std::to_string(rng() % 4000);
+            if (rng() % 2) {
+                d[x] = 1;
+            } else if (d.has(x)) {
+                d.del(x);
+                kept.erase(x);
+            }
+        }
     }
+    EXPECT_TRUE(kept.empty()) << kept.size() << " keys not met, first " << kept.begin()->first;
+
     var& held = d["k5"];
     for (int i = 0; i < 1000; ++i) d["n" + std::to_string(i)] = i;
     held = "still";

@@ -34,13 +34,17 @@ class Web : public ::testing::Test {
     }
 };
 
-// Odd servers: however the head arrives, the body is what follows the blank line.
+// Odd servers: however the head arrives, the body is what follows the blank line. A
+// head past 16 kB or a body past body_max fails the request.
 TEST_F(Web, HeadSplitAndClose) {
+    std::string long_head = "HTTP/1.0 200 OK\r\nX: " + std::string(KEL_WEB_RESPONSE_HEAD_MAX, 'y');
     struct Case {
         const char* name;
         std::vector<RawPiece> pieces;
-        const char* body;
-        int head_length;
+        std::string body;  // failed rows: how the body starts
+        int head_length;   // -1: not checked
+        int body_max = KEL_WEB_BODY_MAX;
+        const char* failure = nullptr;  // the log line of a failed request
     } cases[] = {
         {"crlf head", {{"HTTP/1.0 200 OK\r\nX: y\r\n\r\nhello", 0}}, "hello", 25},
         {"lf head", {{"HTTP/1.0 200 OK\nX: y\n\nhello", 0}}, "hello", 22},
@@ -48,15 +52,30 @@ TEST_F(Web, HeadSplitAndClose) {
         {"split in the blank line", {{"HTTP/1.0 200 OK\r\n\r", 300}, {"\nhi\n\nthere", 0}}, "hi\n\nthere", 19},
         {"closes after the head", {{"HTTP/1.0 204 No Content\r\n\r\n", 0}}, "", 27},
         {"no blank line", {{"HTTP/1.0 200 OK\r\n", 0}}, "", 17},
+        {"body at its limit", {{"HTTP/1.0 200 OK\n\n0123", 100}, {"456789", 0}}, "0123456789", 17, 10},
+        {"body past its limit", {{"HTTP/1.0 200 OK\n\n0123456789", 100}, {"A", 0}}, "0123456789A", 17, 10,
+         "response body over 10 bytes"},
+        {"no body allowed", {{"HTTP/1.0 200 OK\n\nA", 0}}, "A", 17, 0, "response body over 0 bytes"},
+        {"head past 16 kB", {{long_head + "\r\n\r\nhi", 0}}, "", -1, KEL_WEB_BODY_MAX,
+         "response head over 16384 bytes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RawServer srv(c.pieces);
         kel_web* r = kel_web_create("127.0.0.1", srv.port, "/", nullptr, 0, 5);
-        ASSERT_EQ(run(r), 1);
-        EXPECT_TRUE(r->failed == 0 && r->state == 4);
-        EXPECT_EQ(body_of(r), c.body);
-        EXPECT_EQ(r->head_length, c.head_length);
+        r->body_max = c.body_max;
+        std::string log = capture_stdout([&] { ASSERT_EQ(run(r), 1); });
+        if (c.failure) {
+            EXPECT_TRUE(r->failed == 1 && r->state == 3);
+            EXPECT_NE(log.find(c.failure), std::string::npos) << log;
+            EXPECT_EQ(body_of(r).substr(0, c.body.size()), c.body);
+            // nothing is read a byte beyond either limit
+            EXPECT_LE(r->response_capacity, KEL_WEB_RESPONSE_HEAD_MAX + c.body_max + 1);
+        } else {
+            EXPECT_TRUE(r->failed == 0 && r->state == 4);
+            EXPECT_EQ(body_of(r), c.body);
+        }
+        EXPECT_TRUE(c.head_length < 0 || r->head_length == c.head_length) << r->head_length;
         kel_web_free(r);
     }
 }
@@ -186,5 +205,7 @@ TEST_F(Web, HostCacheLoggedOnce) {
     size_t first = log.find(line);
     EXPECT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find(line, first + 1), std::string::npos) << log;
-    EXPECT_EQ(log.find("gethostbyname ...", log.find("gethostbyname ...") + 1), std::string::npos);
+    size_t looked = log.find("gethostbyname ...");
+    EXPECT_NE(looked, std::string::npos) << log;
+    EXPECT_EQ(log.find("gethostbyname ...", looked + 1), std::string::npos) << log;
 }

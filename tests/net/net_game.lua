@@ -7,7 +7,7 @@ local function request(path, body)
 end
 
 local frames, done = 0, {}
-local posts, board, refused, cancelled, db
+local posts, board, refused, cancelled, db, small, stored
 
 function _init()
   db = ext("db:open", {name = "net_game.db"})
@@ -19,6 +19,8 @@ function _init()
   end
   posts = {request("/score", "ann=42"), request("/score", "bob=7")}
   refused = ext("http:request", {host = "127.0.0.1", port = 1, path = "/"})
+  -- the answer "ok" is longer than max_size
+  small = ext("http:request", {host = "127.0.0.1", port = port, path = "/score", body = "zed=1", max_size = 1})
   cancelled = request("/board")
   assert(ext("http:cancel", {id = cancelled}) == true)
   assert(ext("http:cancel", {id = cancelled}) == false)
@@ -52,6 +54,8 @@ function _event(e)
   done[e.id] = frames
   if e.id == refused then
     assert(e.failed and e.status == 0)
+  elseif e.id == small then
+    assert(e.failed and e.status == 200, "max_size")
   elseif e.id == posts[1] or e.id == posts[2] then
     assert(not e.failed and e.status == 200 and e.body == "ok", e.body)
     if done[posts[1]] and done[posts[2]] then board = request("/board") end
@@ -59,8 +63,9 @@ function _event(e)
     assert(not e.failed and e.status == 200)
     assert(frames - done[posts[1]] >= 2, "the frames went on while the board was read")
     store(e.body)
-    kel_ext_call("exit")
+    stored = true
   end
+  if stored and done[small] then kel_ext_call("exit") end
 end
 
 function _loop(dt)

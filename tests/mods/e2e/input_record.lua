@@ -1,7 +1,9 @@
 -- Records every event table it receives into the user file events.txt, one line per
 -- event, so a test driving the window with real X input can check what arrived.
 -- The first _loop writes "ready"; the font line proves text measuring and drawing work.
+-- The _loop after a "suspend" writes "saved after suspend": the frame a game saves in.
 local lines = {}
+local suspended = false
 
 local function save()
     kel_file_save("events.txt", table.concat(lines, "\n") .. "\n")
@@ -19,6 +21,11 @@ end
 
 local started = false
 function _loop(dt)
+    if suspended == true then
+        suspended = "saved"
+        lines[#lines + 1] = "saved after suspend"
+        save()
+    end
     if not started then
         started = true
         local w, h = kel_font_size("fonts/dejavu", 16, "Hello")
@@ -29,6 +36,7 @@ function _loop(dt)
 end
 
 function _event(e)
+    if e.type == "suspend" then suspended = true end
     lines[#lines + 1] = string.format("%s key=%s name=%s text=%s x=%s y=%s button=%s",
         e.type, field(e.key), field(e.name), e.text, field(e.x), field(e.y), field(e.button))
     save()
