@@ -447,7 +447,8 @@ void gfx_tex_reload(int index) {
     }
     if (t->need && !_gfx_tex_room(t->need, index)) {
         // Named as an image all the same, to be drawn once there is room.
-        if (iw > 0) gfx_img_register(t->name, index, 0, 0, (float)iw, (float)ih, 0, 0, (float)iw, (float)ih);
+        float fw = (float)iw, fh = (float)ih;
+        if (iw > 0) gfx_img_register(t->name, index, 0, 0, fw, fh, 0, 0, fw, fh);
         return _gfx_tex_refuse(t);
     }
     KEL_LOG("gfx_tex_reload", "gfx_tex_reload: %d %s %s\n", index, t->name, t->path);
@@ -736,8 +737,10 @@ void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
                     key.str().c_str());
             continue;
         }
-        float r[4] = {_gfx_num(fr, "x"), _gfx_num(fr, "y"), _gfx_num(fr, "w"), _gfx_num(fr, "h")};
-        float trim[4] = {_gfx_num(ss, "x"), _gfx_num(ss, "y"), _gfx_num(so, "w"), _gfx_num(so, "h")};
+        float r[4] = {_gfx_num(fr, "x"), _gfx_num(fr, "y"), _gfx_num(fr, "w"),
+                      _gfx_num(fr, "h")};
+        float trim[4] = {_gfx_num(ss, "x"), _gfx_num(ss, "y"), _gfx_num(so, "w"),
+                         _gfx_num(so, "h")};
         if (!gfx_img_rect_ok(name.c_str(), r, sheet_w, sheet_h) ||
             !gfx_img_rect_ok(name.c_str(), trim, 0, 0))
             continue;

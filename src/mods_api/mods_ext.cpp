@@ -70,7 +70,8 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
     if (!mods_ext_known(name)) log_warn("kel_ext_call: unknown extension name \"%s\"", name);
     // An image's argument is a name and a few numbers: a huge one is refused unread
     // rather than decoded at length only to be refused for its name.
-    if (!strncmp(name, "image:", 6) && strnlen(arg, MODS_EXT_IMAGE_ARG_MAX + 1) > MODS_EXT_IMAGE_ARG_MAX) {
+    if (!strncmp(name, "image:", 6) &&
+        strnlen(arg, MODS_EXT_IMAGE_ARG_MAX + 1) > MODS_EXT_IMAGE_ARG_MAX) {
         log_warn("kel_ext_call(\"%s\"): argument too long (over %d bytes)", name,
                  MODS_EXT_IMAGE_ARG_MAX);
         return json_encode(var());
