@@ -10,15 +10,17 @@
 
 using namespace gfxt;
 
-#if defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__)
+#define KEL_TEST_ASAN 1
+#elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define __SANITIZE_ADDRESS__ 1
+#define KEL_TEST_ASAN 1
 #endif
 #endif
 // Peak resident memory of the process so far, in MiB; 0 under the address sanitizer,
 // whose quarantine keeps freed buffers resident.
 static long peak_mib() {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef KEL_TEST_ASAN
     return 0;
 #else
     rusage u;
