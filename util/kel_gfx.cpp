@@ -436,8 +436,11 @@ void gfx_tex_reload(int index) {
     if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
     GfxTex* t = &_gfx->texs[index];
     if (t->gl_id) _gfx_tex_unload(*t);
-    // Noted before any refusal, or the change check would take it for a changed file.
-    t->file_time = (time_t)driver_file_mtime(t->path);
+    // Noted before any refusal, or the change check would take it for a changed file;
+    // a changed file's size is measured afresh.
+    time_t mtime = (time_t)driver_file_mtime(t->path);
+    if (mtime != t->file_time) t->need = 0;
+    t->file_time = mtime;
     // The size is known from the file's header (or an earlier load) before decoding:
     // room is made first, and a texture that cannot have any is not decoded at all.
     int iw = 0, ih = 0, comp = 0;
