@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <GLES/gl.h>
 #include <math.h>
+#include <stb/stb_image_write.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -200,5 +201,48 @@ static void BM_SpritesGL(benchmark::State& state, int indexed) {
 }
 BENCHMARK_CAPTURE(BM_SpritesGL, arrays6, 0)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SpritesGL, indexed4, 1)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Twelve 4096 x 4096 textures (1 GiB charged; the budget holds three) drawn every
+// frame: the three that fit stay, the rest are refused from their size alone, so a
+// frame costs lookups, not reloads. Counters: textures that changed during the run
+// (must be 0) and texture memory in MiB (at most 256).
+static void BM_FrameOverBudget(benchmark::State& state) {
+    char dir[] = "/tmp/kel_bench_XXXXXX";
+    if (!_setup() || !mkdtemp(dir)) {
+        state.SkipWithError("no window or no temporary directory");
+        return;
+    }
+    enum { N = 12, SIDE = 2049 };  // pads to 4096
+    std::vector<uint32_t> px((size_t)SIDE * SIDE, 0xFFFFFFFFu);
+    std::string d = dir;
+    stbi_write_png((d + "/big0.png").c_str(), SIDE, SIDE, 4, px.data(), SIDE * 4);
+    for (int i = 1; i < N; i++) {
+        std::string cmd = "cp " + d + "/big0.png " + d + "/big" + std::to_string(i) + ".png";
+        if (system(cmd.c_str()) != 0) state.SkipWithError("cp failed");
+    }
+    var saved = _api->params["datadir"];
+    _api->params_set("datadir", var(dir));
+    std::vector<int> imgs;
+    for (int i = 0; i < N; i++) imgs.push_back(gfx_img_load(("big" + std::to_string(i)).c_str()));
+    gfx_frame_next();
+    auto ids = [&] {
+        std::vector<uint32_t> v;
+        for (int img : imgs) v.push_back(gfx_tex_get(gfx_img_get(img).texture).gl_id);
+        return v;
+    };
+    std::vector<uint32_t> before = ids();
+    for (auto _ : state) {
+        for (int i = 0; i < N; i++) gfx_img_load(("big" + std::to_string(i)).c_str());
+        gfx_frame_next();
+    }
+    std::vector<uint32_t> after = ids();
+    int changed = 0;
+    for (int i = 0; i < N; i++) changed += before[i] != after[i];
+    state.counters["changed"] = changed;
+    state.counters["tex_MiB"] = gfx_mem_used() / 1048576.0;
+    _api->params_set("datadir", saved);
+    if (system(("rm -rf " + d).c_str()) != 0) state.SkipWithError("rm failed");
+}
+BENCHMARK(BM_FrameOverBudget)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

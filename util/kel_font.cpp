@@ -3,9 +3,13 @@
 
 #include <GLES/gl.h>
 #include <limits.h>
+#include <math.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +22,8 @@
 
 struct FontRegistry {
     std::map<std::string, int> keys;  // "%s:%d" of name and size -> index (0: not found)
+    std::map<std::string, int> parsed;  // descriptor path -> font holding its latest parse
+    int parses = 0;                     // descriptor reads, for tests
     std::vector<Font> fonts;          // [0] is the empty font
     time_t reload_time = 0;           // last second font_reload_auto ran
 };
@@ -48,6 +54,14 @@ const Font* font_get(int font) {
 }
 
 static Font* _font(int font) { return (Font*)font_get(font); }
+static void _font_read(int font);
+
+// A folder of the descriptor's name is not a descriptor (nor is anything but a file).
+static bool _font_is_file(const char* name) {
+    struct stat st;
+    return driver_data_exists(name) && stat(driver_data_path(name), &st) == 0 &&
+           S_ISREG(st.st_mode);
+}
 
 // A font record for a found descriptor (path) and its page texture, or the key
 // remembered as not found (empty path).
@@ -69,7 +83,7 @@ static int _font_add(const std::string& key, const char* name, const std::string
     f.size = (float)size;
     strcpy(f.path, path.c_str());
     _fonts->fonts.push_back(f);
-    font_parse(index);
+    _font_read(index);
     return index;
 }
 
@@ -84,7 +98,7 @@ int font_load(const char* name, int size) {
     std::string found;
     for (const char* suffix : suffixes) {
         std::string file = std::string(name) + suffix;
-        if (*name && driver_data_exists(file.c_str())) {
+        if (*name && _font_is_file(file.c_str())) {
             found = file;
             break;
         }
@@ -95,7 +109,12 @@ int font_load(const char* name, int size) {
         log_warn("font not found: %s", name);
         return _font_add(key, name, "", 0, size);
     }
-    return _font_add(key, name, path, gfx_tex_load(name), size);
+    int texture = gfx_tex_load(name);
+    // Drawn without its page a font shows blocks, so it draws nothing then; say why.
+    const GfxTex& page = gfx_tex_get(texture);
+    if (gfx_ready() && (!texture || (page.loaded && !page.gl_id)))
+        log_warn("font page not found: %s (the image %s beside the descriptor)", name, name);
+    return _font_add(key, name, path, texture, size);
 }
 
 int font_load_file(const char* path, int size) {
@@ -114,86 +133,210 @@ int font_load_file(const char* path, int size) {
 
 /* ---- descriptor ---- */
 
-// Through var's conversions, which saturate instead of overflowing on huge values.
-static int _font_int(const std::string& v) { return var(v.c_str()).to_int(); }
-static float _font_num(const std::string& v) { return var(v.c_str()).to_float(); }
+// The keys read from the two line kinds used; slot numbers index a line's values.
+enum { K_LINE_HEIGHT, K_BASE, K_SCALE_W, K_SCALE_H, K_COMMON };
+enum { K_ID, K_X, K_Y, K_WIDTH, K_HEIGHT, K_XOFFSET, K_YOFFSET, K_XADVANCE, K_CHAR };
+static const char* const _font_common_keys[K_COMMON] = {"lineHeight", "base", "scaleW",
+                                                         "scaleH"};
+static const char* const _font_char_keys[K_CHAR] = {"id",     "x",       "y",       "width",
+                                                     "height", "xoffset", "yoffset", "xadvance"};
+// Keys that are sizes or positions in the page: a negative value there is a fault.
+static const bool _font_common_size[K_COMMON] = {true, false, true, true};
+static const bool _font_char_size[K_CHAR] = {false, true, true, true, true, false, false, true};
 
-static void _font_common(Font* f, std::map<std::string, std::string>& kv) {
-    f->line_height = (float)_font_int(kv["lineHeight"]);
-    f->base = (float)_font_int(kv["base"]);
-    f->page_w = (float)_font_int(kv["scaleW"]);
-    f->page_h = (float)_font_int(kv["scaleH"]);
+// What one parse found wrong, for the log and the single warning.
+struct FontFaults {
+    int glyphs;         // char lines refused
+    std::string first;  // the first refused value, "key=value"
+    bool common;        // the common line was refused: the whole font is
+};
+
+// Reads the values of the keys named in `keys` from the tokens after the line's first;
+// a key given twice keeps its last value, an absent one reads 0. Values go through
+// strtod (so "12px" reads 12); one that is not finite, or negative where a size is
+// meant, is a fault: false, and `bad` names it.
+static bool _font_values(const char* p, const char* end, const char* const* keys,
+                         const bool* size, int n, double* out, std::string* bad) {
+    for (int i = 0; i < n; i++) out[i] = 0.0;
+    bool ok = true;
+    while (p < end) {
+        const char* tok = p;
+        while (p < end && *p != ' ') p++;
+        const char* eq = (const char*)memchr(tok, '=', p - tok);
+        const char* tok_end = p;
+        if (p < end) p++;
+        if (!eq) continue;
+        size_t klen = eq - tok;
+        for (int i = 0; i < n; i++) {
+            if (strlen(keys[i]) != klen || memcmp(keys[i], tok, klen) != 0) continue;
+            char num[64];
+            size_t vlen = std::min((size_t)(tok_end - eq - 1), sizeof num - 1);
+            memcpy(num, eq + 1, vlen);
+            num[vlen] = 0;
+            double v = strtod(num, nullptr);
+            if (!std::isfinite(v) || (size[i] && v < 0)) {
+                if (ok) *bad = std::string(tok, std::min((size_t)(tok_end - tok), (size_t)40));
+                ok = false;
+            }
+            out[i] = v;
+            break;
+        }
+    }
+    return ok;
+}
+
+// Saturating like the value conversions: huge numbers stay huge, not wrapped.
+static float _font_int(double v) {
+    if (v >= (double)INT_MAX) return (float)INT_MAX;
+    if (v <= (double)INT_MIN) return (float)INT_MIN;
+    return (float)(int)v;
+}
+
+// Fractions kept, magnitude bounded as for integers (1e40 would be a float infinity).
+static float _font_num(double v) {
+    const double lim = (double)INT_MAX;
+    return (float)(v > lim ? lim : v < -lim ? -lim : v);
+}
+
+static void _font_scale(Font* f) {
     // A zero line height would make the scale infinite; keep natural size then.
     f->scale = (f->size != 0.0f && f->line_height > 0.0f) ? f->size / f->line_height : 1.0f;
     f->scaled_line_height = f->scale * f->line_height;
 }
 
-static void _font_char(Font* f, std::map<std::string, std::string>& kv) {
-    int id = _font_int(kv["id"]);
-    if (id == 0) return;
-    if (id < 1 || id >= FONT_GLYPHS) {
+static void _font_common(Font* f, const char* p, const char* end, FontFaults* faults) {
+    double v[K_COMMON];
+    std::string bad;
+    if (!_font_values(p, end, _font_common_keys, _font_common_size, K_COMMON, v, &bad)) {
+        faults->common = true;
+        if (faults->first.empty()) faults->first = bad;
+        return;
+    }
+    f->line_height = _font_int(v[K_LINE_HEIGHT]);
+    f->base = _font_int(v[K_BASE]);
+    f->page_w = _font_int(v[K_SCALE_W]);
+    f->page_h = _font_int(v[K_SCALE_H]);
+}
+
+static void _font_char(Font* f, const char* p, const char* end, FontFaults* faults) {
+    double v[K_CHAR];
+    std::string bad;
+    bool ok = _font_values(p, end, _font_char_keys, _font_char_size, K_CHAR, v, &bad);
+    int id = (int)_font_int(v[K_ID]);
+    if (ok && id == 0) return;
+    if (ok && (id < 1 || id >= FONT_GLYPHS)) {
         KEL_LOG("font_parse", "glyph id %d out of range in %s\n", id, f->path);
+        return;
+    }
+    if (!ok) {
+        KEL_LOG("font_parse", "glyph refused in %s: %s\n", f->path, bad.c_str());
+        if (faults->glyphs++ == 0 && faults->first.empty()) faults->first = bad;
         return;
     }
     float* r = f->rect[id];
     float* m = f->metrics[id];
-    r[0] = (float)_font_int(kv["x"]);
-    r[1] = (float)_font_int(kv["y"]);
-    r[2] = (float)_font_int(kv["width"]);
-    r[3] = (float)_font_int(kv["height"]);
-    m[0] = (float)_font_int(kv["xoffset"]);
-    m[1] = (float)_font_int(kv["yoffset"]);
-    m[2] = _font_num(kv["xadvance"]);
-    m[3] = _font_num(kv["height"]);
+    r[0] = _font_int(v[K_X]);
+    r[1] = _font_int(v[K_Y]);
+    r[2] = _font_int(v[K_WIDTH]);
+    r[3] = _font_int(v[K_HEIGHT]);
+    m[0] = _font_int(v[K_XOFFSET]);
+    m[1] = _font_int(v[K_YOFFSET]);
+    m[2] = _font_num(v[K_XADVANCE]);
+    m[3] = _font_num(v[K_HEIGHT]);
 }
 
-// Splits one line at single spaces; the first token names the line, the rest are
-// key=value pairs (tokens without "=" are ignored).
-static void _font_line(Font* f, const std::string& line) {
-    std::map<std::string, std::string> kv;
-    std::string kind;
-    size_t pos = 0;
-    bool first = true;
-    while (pos <= line.size()) {
-        size_t end = line.find(' ', pos);
-        if (end == std::string::npos) end = line.size();
-        std::string tok = line.substr(pos, end - pos);
-        if (first) {
-            kind = tok;
-            first = false;
-        } else {
-            size_t eq = tok.find('=');
-            if (eq != std::string::npos) kv[tok.substr(0, eq)] = tok.substr(eq + 1);
-        }
-        pos = end + 1;
-    }
-    if (kind == "common")
-        _font_common(f, kv);
-    else if (kind == "char")
-        _font_char(f, kv);
+// Lines are split at single spaces; the first token names the line, the rest are
+// key=value pairs (tokens without "=" are ignored). Only common and char lines count.
+static void _font_line(Font* f, const char* p, const char* end, FontFaults* faults) {
+    const char* sp = (const char*)memchr(p, ' ', end - p);
+    const char* kind_end = sp ? sp : end;
+    size_t klen = kind_end - p;
+    const char* rest = sp ? sp + 1 : end;
+    if (klen == 6 && !memcmp(p, "common", 6))
+        _font_common(f, rest, end, faults);
+    else if (klen == 4 && !memcmp(p, "char", 4))
+        _font_char(f, rest, end, faults);
+}
+
+static void _font_clear(Font* f) {
+    memset(f->rect, 0, sizeof f->rect);
+    memset(f->metrics, 0, sizeof f->metrics);
+    f->line_height = f->base = f->page_w = f->page_h = 0.0f;
+}
+
+// Another size of the same descriptor takes the glyphs of its last parse.
+static void _font_copy(Font* f, const Font* src) {
+    memcpy(f->rect, src->rect, sizeof f->rect);
+    memcpy(f->metrics, src->metrics, sizeof f->metrics);
+    f->line_height = src->line_height;
+    f->base = src->base;
+    f->page_w = src->page_w;
+    f->page_h = src->page_h;
+    f->file_time = src->file_time;
+    _font_scale(f);
 }
 
 void font_parse(int font) {
     Font* f = font > 0 ? _font(font) : nullptr;
     if (!f) return;
     f->file_time = (time_t)driver_file_mtime(f->path);
+    _fonts->parsed[f->path] = font;
+    _fonts->parses++;
+    // Glyphs dropped from a changed descriptor must not survive the re-read.
+    _font_clear(f);
+    _font_scale(f);
+    struct stat st;
+    if (stat(f->path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        KEL_LOG("font_parse", "unreadable font descriptor %s\n", f->path);
+        return;
+    }
+    if (st.st_size > FONT_FILE_MAX) {
+        KEL_LOG("font_parse", "font descriptor %s too large (%lld bytes, max %d)\n", f->path,
+                (long long)st.st_size, (int)FONT_FILE_MAX);
+        log_warn("font descriptor too large (over %d bytes): %s", (int)FONT_FILE_MAX, f->path);
+        return;
+    }
     std::string text = driver_file_read(f->path);
     if (text.empty()) {
         KEL_LOG("font_parse", "empty font descriptor %s\n", f->path);
         return;
     }
-    // Glyphs dropped from a changed descriptor must not survive the re-read.
-    memset(f->rect, 0, sizeof f->rect);
-    memset(f->metrics, 0, sizeof f->metrics);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        size_t len = end - pos;
-        if (len && text[end - 1] == '\r') len--;
-        _font_line(f, text.substr(pos, len));
-        pos = end + 1;
+    FontFaults faults = {0, std::string(), false};
+    const char* p = text.data();
+    const char* stop = p + text.size();
+    while (p < stop) {
+        const char* end = (const char*)memchr(p, '\n', stop - p);
+        if (!end) end = stop;
+        const char* line_end = end > p && end[-1] == '\r' ? end - 1 : end;
+        _font_line(f, p, line_end, &faults);
+        p = end + 1;
     }
+    if (faults.common) {
+        // Without a usable line height nothing can be placed: the font draws nothing.
+        KEL_LOG("font_parse", "font %s refused: common %s\n", f->path, faults.first.c_str());
+        log_warn("font refused, bad common line (%s): %s", faults.first.c_str(), f->path);
+        _font_clear(f);
+    } else if (faults.glyphs) {
+        log_warn("font %s: %d glyph line(s) refused, the first for %s", f->path, faults.glyphs,
+                 faults.first.c_str());
+    }
+    _font_scale(f);
+}
+
+int font_parse_count() { return _fonts ? _fonts->parses : 0; }
+
+// The descriptor's latest parse when it is still current, else a fresh one.
+static void _font_read(int font) {
+    Font* f = _font(font);
+    auto it = _fonts->parsed.find(f->path);
+    if (it != _fonts->parsed.end() && it->second != font) {
+        const Font* src = _font(it->second);
+        if (src && src->file_time == (time_t)driver_file_mtime(f->path)) {
+            _font_copy(f, src);
+            return;
+        }
+    }
+    font_parse(font);
 }
 
 void font_reload_auto() {
@@ -208,7 +351,7 @@ void font_reload_auto() {
         // Files changed within the last second may still be being written.
         if (t > f.file_time && t < now - 1) {
             KEL_LOG("font_reload_auto", "reloading font %s\n", f.path);
-            font_parse((int)i);
+            _font_read((int)i);
         }
     }
 }
@@ -313,6 +456,7 @@ static void _font_quad(int glyph, const float d[4], const float t[4]) {
 
 static void _font_draw_line(const Font* f, const char* text, const FontLine& line, float x,
                             float y) {
+    if (!gfx_tex_gl_id(f->texture)) return;  // no page: blocks of nothing, not of white
     const float s = f->scale;
     const float pw = f->page_w > 0.0f ? f->page_w : 1.0f;
     const float ph = f->page_h > 0.0f ? f->page_h : 1.0f;

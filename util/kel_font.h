@@ -13,7 +13,9 @@
 
 #include <time.h>
 
-enum { FONT_GLYPHS = 256, FONT_LINES_MAX = 256, FONT_PATH_MAX = 512 };
+// A descriptor larger than FONT_FILE_MAX bytes is refused unread; each descriptor is
+// read once however many sizes use it (font_parse_count counts the reads).
+enum { FONT_GLYPHS = 256, FONT_LINES_MAX = 256, FONT_PATH_MAX = 512, FONT_FILE_MAX = 4 << 20 };
 
 struct Font {
     int index;
@@ -48,6 +50,7 @@ int font_load_file(const char* path, int size);
 // The record of a font index, null when out of range (index 0 is the empty font).
 const Font* font_get(int font);
 void font_parse(int font);
+int font_parse_count();
 void font_reload_auto();
 void font_layout(int font, const char* text, float wrap, FontLines* out);
 float font_width(int font, const char* text);

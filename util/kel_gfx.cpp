@@ -4,6 +4,10 @@
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include <stb/stb_image.h>
+#include <sys/stat.h>
+
+#include <cmath>
 
 #include <map>
 
@@ -34,6 +38,8 @@ struct GfxContext {
     float near_z, far_z;
     // 64-bit so that many large textures can never wrap the budget check.
     uint64_t memused, wasteused;
+    int32_t frame;       // frames shown so far (gfx_frame_next)
+    int budget_warned;   // the budget's warning is given once
 };
 
 static GfxContext* _gfx = NULL;
@@ -299,6 +305,16 @@ GfxTex& gfx_tex_get(int index) {
     }
     return _gfx->texs[index];
 }
+void gfx_frame_next() {
+    if (_gfx) _gfx->frame++;
+}
+int gfx_frame() { return _gfx ? _gfx->frame : 0; }
+
+static void _gfx_tex_mark(GfxTex& t) {
+    t.last_used = _gfx_now();
+    t.last_frame = _gfx->frame;
+}
+
 uint64_t gfx_mem_used() { return _gfx ? _gfx->memused : 0; }
 uint64_t gfx_mem_waste() { return _gfx ? _gfx->wasteused : 0; }
 
@@ -357,7 +373,7 @@ static int _gfx_tex_use(int index) {
     if (!index) return 0;
     GfxTex& t = _gfx->texs[index];
     if (!t.loaded) gfx_tex_reload(index);
-    _gfx->texs[index].last_used = _gfx_now();
+    _gfx_tex_mark(_gfx->texs[index]);
     return index;
 }
 
@@ -400,13 +416,46 @@ int gfx_tex_load_file(const char* path) {
     return _gfx_tex_use(index);
 }
 
+static bool _gfx_tex_room(uint64_t need, int keep);
+
+// Not loaded in this frame for want of room: drawn as nothing, tried again next frame.
+static void _gfx_tex_refuse(GfxTex* t) {
+    if (t->gl_id) _gfx_tex_unload(*t);
+    t->loaded = 0;
+    t->width = t->height = 0;
+    t->last_frame = _gfx->frame;
+    KEL_LOG("gfx_tex_reload", "over the texture budget in this frame: %s not loaded\n", t->name);
+    if (!_gfx->budget_warned) {
+        _gfx->budget_warned = 1;
+        log_warn("the images drawn in one frame need more than the %u MiB texture budget; "
+                 "some (first %s) are not drawn", KEL_GFX_MEMMAX >> 20, t->name);
+    }
+}
+
 void gfx_tex_reload(int index) {
     if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
     GfxTex* t = &_gfx->texs[index];
-    KEL_LOG("gfx_tex_reload", "gfx_tex_reload: %d %s %s\n", index, t->name, t->path);
     if (t->gl_id) _gfx_tex_unload(*t);
+    // Noted before any refusal, or the change check would take it for a changed file;
+    // a changed file's size is measured afresh.
+    time_t mtime = (time_t)driver_file_mtime(t->path);
+    if (mtime != t->file_time) t->need = 0;
+    t->file_time = mtime;
+    // The size is known from the file's header (or an earlier load) before decoding:
+    // room is made first, and a texture that cannot have any is not decoded at all.
+    int iw = 0, ih = 0, comp = 0;
+    if (!t->need && stbi_info(t->path, &iw, &ih, &comp) && iw > 0 && ih > 0) {
+        uint64_t need = (uint64_t)_driver_tex_pad(iw) * (uint64_t)_driver_tex_pad(ih) * 16 / 3;
+        t->need = need > UINT32_MAX ? UINT32_MAX : (uint32_t)need;
+    }
+    if (t->need && !_gfx_tex_room(t->need, index)) {
+        // Named as an image all the same, to be drawn once there is room.
+        float fw = (float)iw, fh = (float)ih;
+        if (iw > 0) gfx_img_register(t->name, index, 0, 0, fw, fh, 0, 0, fw, fh);
+        return _gfx_tex_refuse(t);
+    }
+    KEL_LOG("gfx_tex_reload", "gfx_tex_reload: %d %s %s\n", index, t->name, t->path);
     t->loaded = 1;
-    t->file_time = (time_t)driver_file_mtime(t->path);
     int w = 0, h = 0, tw = 0, th = 0;
     t->gl_id = driver_tex_load(t->path, &w, &h, &tw, &th);
     if (!t->filter_set) {
@@ -428,43 +477,73 @@ void gfx_tex_reload(int index) {
     uint64_t waste = bytes > used ? bytes - used : 0;
     t->bytes = bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
     t->waste = waste > t->bytes ? t->bytes : (uint32_t)waste;
+    t->need = t->bytes;
     _gfx->memused += t->bytes;
     _gfx->wasteused += t->waste;
-    t->last_used = _gfx_now();
+    _gfx_tex_mark(*t);
     // A bare file is drawable as an image of the same name; a failed load registers
     // nothing, so draws of it are skipped instead of dividing by a zero size.
     if (t->gl_id) gfx_img_register(t->name, index, 0, 0, (float)w, (float)h, 0, 0, (float)w, (float)h);
-    _gfx_tex_recycle();
+    if (!_gfx_tex_room(0, index)) _gfx_tex_refuse(t);
 }
 
-void _gfx_tex_recycle() {
-    KEL_LOG("_gfx_tex_recycle", "_gfx->memused: %.2fM\n", _gfx->memused / 1048576.0);
-    while (_gfx->memused > KEL_GFX_MEMMAX) {
-        KEL_LOG("_gfx_tex_recycle", "KEL_GFX_MEMMAX: %.2fM exceeded by %.2f\n",
-                KEL_GFX_MEMMAX / 1048576.0, _gfx->memused / 1048576.0 - KEL_GFX_MEMMAX / 1048576.0);
-        time_t now = _gfx_now();
-        int best = 0;
-        time_t best_age = 0;
-        for (size_t i = 1; i < _gfx->texs.size(); i++) {
-            const GfxTex& t = _gfx->texs[i];
-            time_t age = now - t.last_used;
-            // A record without a texture frees nothing: recycling it would only re-read it.
-            if (t.loaded && t.bytes && age > 4 && age >= best_age) {
-                best = (int)i;
-                best_age = age;
-            }
+// The texture to unload next for the budget: loaded, not drawn in this frame, not
+// `keep`; of those idle over 4 s the longest idle (ties: the higher index), else the
+// one of the oldest frame. 0 when there is none.
+static int _gfx_tex_victim(int keep) {
+    time_t now = _gfx_now();
+    int best = 0;
+    bool best_idle = false;
+    for (size_t i = 1; i < _gfx->texs.size(); i++) {
+        const GfxTex& t = _gfx->texs[i];
+        // A record without a texture frees nothing: recycling it would only re-read it.
+        if (!t.loaded || !t.bytes || (int)i == keep || t.last_frame == _gfx->frame) continue;
+        bool idle = now - t.last_used > 4;
+        if (!best) {
+            best = (int)i, best_idle = idle;
+            continue;
         }
-        if (!best) break;
+        const GfxTex& b = _gfx->texs[best];
+        if (idle != best_idle) {
+            if (idle) best = (int)i, best_idle = true;
+        } else if (idle ? now - t.last_used >= now - b.last_used
+                        : t.last_frame < b.last_frame ||
+                              (t.last_frame == b.last_frame && t.last_used <= b.last_used)) {
+            best = (int)i;
+        }
+    }
+    return best;
+}
+
+// Unloads textures until `need` more bytes fit the budget. False when they do not fit
+// and textures of this frame other than `keep` hold memory: a texture alone in a frame
+// is let over the budget rather than never drawn.
+static bool _gfx_tex_room(uint64_t need, int keep) {
+    KEL_LOG("_gfx_tex_recycle", "_gfx->memused: %.2fM\n", _gfx->memused / 1048576.0);
+    while (_gfx->memused + need > KEL_GFX_MEMMAX) {
+        KEL_LOG("_gfx_tex_recycle", "KEL_GFX_MEMMAX: %.2fM exceeded by %.2f\n",
+                KEL_GFX_MEMMAX / 1048576.0,
+                (_gfx->memused + need) / 1048576.0 - KEL_GFX_MEMMAX / 1048576.0);
+        int best = _gfx_tex_victim(keep);
+        if (!best) {
+            uint64_t own = keep > 0 ? _gfx->texs[keep].bytes : 0;
+            return _gfx->memused == own;
+        }
         GfxTex& t = _gfx->texs[best];
         KEL_LOG("_gfx_tex_recycle", "_gfx_tex_recycle: %d (%s)\n", best, t.name);
         _gfx_tex_unload(t);
     }
+    return true;
+}
+
+void _gfx_tex_recycle() {
+    if (_gfx) _gfx_tex_room(0, 0);
 }
 
 void gfx_tex_touch(int index) {
     if (!_gfx || index <= 0 || index >= (int)_gfx->texs.size()) return;
     if (!_gfx->texs[index].loaded) gfx_tex_reload(index);
-    _gfx->texs[index].last_used = _gfx_now();
+    _gfx_tex_mark(_gfx->texs[index]);
 }
 
 uint32_t gfx_tex_gl_id(int index) {
@@ -510,6 +589,10 @@ GfxImg& gfx_img_get(int index) {
 int gfx_img_register(const char* name, int texture, float fx, float fy, float fw, float fh,
                      float tx, float ty, float sw, float sh) {
     if (!_gfx || !name) return 0;
+    if (strnlen(name, GFX_IMG_NAME_MAX) >= GFX_IMG_NAME_MAX) {
+        KEL_LOG("gfx_img_register", "image name too long (max %d bytes)\n", GFX_IMG_NAME_MAX - 1);
+        return 0;
+    }
     auto it = _gfx->img_names.find(name);
     int index;
     if (it == _gfx->img_names.end() || it->second == 0) {
@@ -547,7 +630,7 @@ int gfx_img_load(const char* name) {
     int t = _gfx->imgs[index].texture;
     if (t > 0 && t < (int)_gfx->texs.size()) {
         if (!_gfx->texs[t].loaded) gfx_tex_reload(t);
-        _gfx->texs[t].last_used = _gfx_now();
+        _gfx_tex_mark(_gfx->texs[t]);
     }
     return index;
 }
@@ -585,9 +668,35 @@ static float _gfx_num(const var& obj, const char* key) {
 void gfx_atlas_parse(int t, const char* path) {
     if (!_gfx || t <= 0 || t >= (int)_gfx->texs.size() || !path) return;
     _gfx->texs[t].atlas_time = (time_t)driver_file_mtime(path);
+    struct stat st;
+    if (stat(path, &st) == 0 && st.st_size > GFX_ATLAS_MAX) {
+        KEL_LOG("gfx_atlas_parse", "%s: too large (%lld bytes, max %d)\n", path,
+                (long long)st.st_size, (int)GFX_ATLAS_MAX);
+        log_warn("atlas description too large (over %d bytes): %s", (int)GFX_ATLAS_MAX, path);
+        return;
+    }
     // The resolved path is read as it is, so atlases in sub-directories work too.
     std::string text = driver_file_read(path);
     gfx_atlas_parse_text(t, text, path);
+}
+
+bool gfx_img_rect_ok(const char* name, const float r[4], float sheet_w, float sheet_h) {
+    // Slack for fractions that add up to the edge with rounding (x = 3/4, w = 1/4).
+    const float ex = sheet_w * 1e-5f, ey = sheet_h * 1e-5f;
+    bool finite = true;
+    for (int i = 0; i < 4; i++) finite = finite && std::isfinite(r[i]);
+    const char* why = !finite                          ? "not a finite number"
+                      : r[0] < 0 || r[1] < 0           ? "negative position"
+                      : r[2] < 0 || r[3] < 0           ? "negative size"
+                      : sheet_w > 0 && r[0] + r[2] > sheet_w + ex ? "outside the sheet"
+                      : sheet_h > 0 && r[1] + r[3] > sheet_h + ey ? "outside the sheet"
+                                                                  : nullptr;
+    if (!why) return true;
+    std::string n(name, strnlen(name, 64));
+    KEL_LOG("gfx_img_rect_ok", "frame %s refused: %s (%g, %g, %g, %g of %g x %g)\n", n.c_str(),
+            why, r[0], r[1], r[2], r[3], sheet_w, sheet_h);
+    log_warn("image frame refused, %s: %s", why, n.c_str());
+    return false;
 }
 
 void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
@@ -602,11 +711,27 @@ void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
         KEL_LOG("gfx_atlas_parse", "%s: no \"frames\" object\n", path);
         return;
     }
+    // The sheet's own size bounds the frames (unknown, and unchecked, without a picture).
+    float sheet_w = 0, sheet_h = 0;
+    if (t > 0 && t < (int)_gfx->texs.size()) {
+        auto own = _gfx->img_names.find(_gfx->texs[t].name);
+        if (own != _gfx->img_names.end() && own->second) {
+            sheet_w = _gfx->imgs[own->second].sw;
+            sheet_h = _gfx->imgs[own->second].sh;
+        }
+    }
     var it(frames.iter()), key, val;
     while (it.next(key, val)) {
         std::string name = key.str();
         size_t dot = name.rfind('.');
         if (dot != std::string::npos) name.erase(dot);
+        if (name.size() >= GFX_IMG_NAME_MAX) {
+            KEL_LOG("gfx_atlas_parse", "%s: frame name too long (max %d bytes)\n", path,
+                    GFX_IMG_NAME_MAX - 1);
+            log_warn("atlas frame name too long (over %d bytes) in %s", GFX_IMG_NAME_MAX - 1,
+                     path);
+            continue;
+        }
         var fr = val.type() == 4 && val.has("frame") ? val["frame"] : var();
         var ss = val.type() == 4 && val.has("spriteSourceSize") ? val["spriteSourceSize"] : var();
         var so = val.type() == 4 && val.has("sourceSize") ? val["sourceSize"] : var();
@@ -615,9 +740,15 @@ void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
                     key.str().c_str());
             continue;
         }
-        gfx_img_register(name.c_str(), t, _gfx_num(fr, "x"), _gfx_num(fr, "y"),
-                         _gfx_num(fr, "w"), _gfx_num(fr, "h"), _gfx_num(ss, "x"),
-                         _gfx_num(ss, "y"), _gfx_num(so, "w"), _gfx_num(so, "h"));
+        float r[4] = {_gfx_num(fr, "x"), _gfx_num(fr, "y"), _gfx_num(fr, "w"),
+                      _gfx_num(fr, "h")};
+        float trim[4] = {_gfx_num(ss, "x"), _gfx_num(ss, "y"), _gfx_num(so, "w"),
+                         _gfx_num(so, "h")};
+        if (!gfx_img_rect_ok(name.c_str(), r, sheet_w, sheet_h) ||
+            !gfx_img_rect_ok(name.c_str(), trim, 0, 0))
+            continue;
+        gfx_img_register(name.c_str(), t, r[0], r[1], r[2], r[3], trim[0], trim[1], trim[2],
+                         trim[3]);
     }
 }
 
@@ -706,7 +837,7 @@ static int _gfx_replay_img(GfxReplay* r, const DrawCmd& c) {
     if (!r->img) return 0;  // the name failed to load
     const GfxImg& g = _gfx->imgs[r->img];
     const GfxTex& t = _gfx->texs[g.texture];
-    if (t.width <= 0 || t.height <= 0 || g.sw == 0 || g.sh == 0) return 0;
+    if (!t.gl_id || t.width <= 0 || t.height <= 0 || g.sw == 0 || g.sh == 0) return 0;
     r->img_gl = t.gl_id;
     r->u0 = g.fx / t.width, r->v0 = g.fy / t.height;
     r->u1 = r->u0 + g.fw / t.width, r->v1 = r->v0 + g.fh / t.height;
@@ -913,7 +1044,7 @@ static bool _gfx_img_usable(int image, const GfxImg** g, const GfxTex** t) {
     if (!_gfx || image <= 0 || image >= (int)_gfx->imgs.size()) return false;
     *g = &_gfx->imgs[image];
     *t = &gfx_tex_get((*g)->texture);
-    return (*t)->width > 0 && (*t)->height > 0 && (*g)->sw != 0 && (*g)->sh != 0;
+    return (*t)->gl_id && (*t)->width > 0 && (*t)->height > 0 && (*g)->sw != 0 && (*g)->sh != 0;
 }
 
 void gfx_img_draw(float x, float y, float w, float h, int image) {

@@ -33,10 +33,15 @@ struct DrawCmd {
     int32_t alpha;    // negative: additive, magnitude 0..255
 };
 
-// Texture memory budget in bytes (256 MiB).
+// Texture memory budget in bytes (256 MiB). It holds: past it, textures not drawn in the
+// current frame are unloaded, least recently used first (those idle over 4 s before
+// any other); a texture that would still not fit is not loaded in this frame (unless
+// it is the only one), and that is said once on stderr.
 #define KEL_GFX_MEMMAX 268435456u
 
-enum { GFX_NAME_MAX = 64, GFX_PATH_MAX = 512 };
+// Image names (frames, image:sub parts) are shorter than GFX_IMG_NAME_MAX bytes; an
+// atlas description larger than GFX_ATLAS_MAX bytes is refused unread.
+enum { GFX_NAME_MAX = 64, GFX_PATH_MAX = 512, GFX_IMG_NAME_MAX = 256, GFX_ATLAS_MAX = 4 << 20 };
 
 struct GfxTex {
     int32_t index;
@@ -54,6 +59,8 @@ struct GfxTex {
     char atlas_path[GFX_PATH_MAX];
     time_t atlas_time;
     time_t last_used;
+    int32_t last_frame;  // gfx_frame() of the last use
+    uint32_t need;       // bytes it is charged when loaded; 0 until first decoded
 };
 
 struct GfxImg {
@@ -106,6 +113,11 @@ int gfx_filter_gl();  // GL_NEAREST or GL_LINEAR for new textures
 typedef time_t (*gfx_clock_fn)(void);
 void gfx_clock_set(gfx_clock_fn fn);  // null restores time()
 
+// Frames: the game host counts each shown frame, so that a texture drawn in the current
+// frame is never unloaded for the budget, however long the frame takes.
+void gfx_frame_next();
+int gfx_frame();
+
 // Textures.
 int gfx_tex_load(const char* name);
 // A texture from a file path outside the data area (kelgame's own files), cached apart
@@ -126,6 +138,9 @@ void gfx_reload_auto();
 int gfx_img_register(const char* name, int texture, float fx, float fy, float fw, float fh,
                      float tx, float ty, float sw, float sh);
 int gfx_img_load(const char* name);
+// A frame rectangle (x, y, w, h) is usable: finite, not negative, inside a sheet of
+// sheet_w x sheet_h (unchecked where 0). Otherwise logs why, warns once and says false.
+bool gfx_img_rect_ok(const char* name, const float r[4], float sheet_w, float sheet_h);
 GfxImg& gfx_img_get(int index);
 int gfx_img_count();
 uint32_t gfx_img_gl_id(int index);

@@ -22,15 +22,23 @@ local score, left = 0, 0
 local target = { x = 0, y = 0, size = 28 }
 local autoplay = 0                              -- headless: time to the next "click"
 
+-- A count read from the file, or 0. json_decode reads 1e400 as infinity (and accepts
+-- NaN), which json_encode refuses when the game next saves: only a finite count is one.
+local function count(v)
+  v = tonumber(v)
+  if not v or v ~= v or v == math.huge or v == -math.huge then return 0 end
+  return math.floor(v)
+end
+
 -- A missing file reads as "", and a damaged one must not stop the game: decode
--- under pcall and keep the defaults for anything that is not there.
+-- under pcall and keep the defaults for anything that is not there or not a count.
 local function load_save()
   local text = kel_file_load(SAVE_NAME)
   if text == "" then return end
   local ok, data = pcall(json_decode, text)
   if ok and type(data) == "table" then
-    save.best = tonumber(data.best) or 0
-    save.rounds = tonumber(data.rounds) or 0
+    save.best = count(data.best)
+    save.rounds = count(data.rounds)
   else
     print("save file unreadable, starting afresh: " .. tostring(data))
   end

@@ -57,6 +57,14 @@ static void _ext_image_sub(const var& args) {
     float sw = _ext_num(args, "shape_width"), sh = _ext_num(args, "shape_height");
     if (sw == 0) sw = w;
     if (sh == 0) sh = h;
+    if (name.size() >= GFX_IMG_NAME_MAX) {
+        KEL_LOG("ext_misc_call", "image:sub: name too long (%zu bytes)\n", name.size());
+        log_warn("image:sub: name too long (over %d bytes)", GFX_IMG_NAME_MAX - 1);
+        return;
+    }
+    float part[4] = {x, y, w, h}, shape[4] = {sx, sy, sw, sh};
+    if (!gfx_img_rect_ok(name.c_str(), part, 1, 1) || !gfx_img_rect_ok(name.c_str(), shape, 0, 0))
+        return;
     KEL_LOG("ext_misc_call", "%s: %f,%f,%f,%f %f,%f,%f,%f\n", name.c_str(), x, y, w, h, sx, sy,
             sw, sh);
     int src = gfx_img_load(source.c_str());

@@ -521,6 +521,7 @@ void game_paint() {
         for (const GameCapture& c : g->captures)
             if (c.frame == g->frame) _game_capture(c.path.c_str());
         driver_video_swap();
+        gfx_frame_next();
     }
     _game_record_check(g, 0);
     driver_pause_stop();  // a SIGTSTP's suspend has had its frame to save in

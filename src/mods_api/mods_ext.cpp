@@ -64,9 +64,18 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
     }
     if (!strcmp(name, "md5_digest")) return md5_hex(arg, strlen(arg));
 
-    // The brackets make any single JSON value (even a bare number) a document; the
-    // decoder's result code is not needed: whatever it built is offered.
+    // The brackets make any single JSON value (even a bare number) a document. An
+    // argument that does not decode whole is refused whole: acting on the part read
+    // before the fault could do something other than what was asked.
     if (!mods_ext_known(name)) log_warn("kel_ext_call: unknown extension name \"%s\"", name);
+    // An image's argument is a name and a few numbers: a huge one is refused unread
+    // rather than decoded at length only to be refused for its name.
+    if (!strncmp(name, "image:", 6) &&
+        strnlen(arg, MODS_EXT_IMAGE_ARG_MAX + 1) > MODS_EXT_IMAGE_ARG_MAX) {
+        log_warn("kel_ext_call(\"%s\"): argument too long (over %d bytes)", name,
+                 MODS_EXT_IMAGE_ARG_MAX);
+        return json_encode(var());
+    }
     std::string text = "[" + std::string(arg) + "]";
     var doc;
     int bad = -1;
@@ -79,6 +88,7 @@ std::string mods_ext_call(ModsAPI* api, const char* name, const char* arg) {
                      excerpt.c_str());
         else
             log_warn("kel_ext_call(\"%s\"): bad JSON, cut short: '%s'", name, excerpt.c_str());
+        return json_encode(var());
     }
     var value = doc.type() == 3 && doc.len() > 0 ? doc[0] : var();  // "" is no argument
     var result;

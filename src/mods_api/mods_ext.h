@@ -5,6 +5,8 @@
 // order (transitions, miscellaneous, network). The first non-none result is returned as
 // JSON; "null" when no handler knew the name. A name that is none of the known ones, and
 // an argument that is not JSON, are each reported once on standard error (log_warn).
+// An argument that does not decode whole is not acted on at all ("null"), nor is an
+// "image:" argument longer than MODS_EXT_IMAGE_ARG_MAX bytes.
 //
 //   std::string r = mods_ext_call(api, "md5_digest", "abc");
 #ifndef MODS_EXT_H
@@ -13,6 +15,8 @@
 #include <string>
 
 #include "util/kel_var.h"
+
+enum { MODS_EXT_IMAGE_ARG_MAX = 65536 };
 
 class ModsAPI;
 struct Game;

@@ -130,7 +130,7 @@ TEST_F(TexTest, LongNamesAndPathsAreRefused) {
     for (int i = 1; i < gfx_tex_count(); i++) EXPECT_LT(strlen(gfx_tex_get(i).path), 512u);
 }
 
-TEST_F(TexTest, BudgetRecyclesOnlyLongIdleTextures) {
+TEST_F(TexTest, BudgetRecyclesTexturesOfEarlierFramesOnly) {
     // 2049 x 2049 pads to 4096 x 4096: 89,478,485 bytes charged each, three fit.
     solid("big0.png", 2049, 2049, 0xFFFFFFFF);
     std::string src = data_dir() + "/big0.png";
@@ -140,23 +140,31 @@ TEST_F(TexTest, BudgetRecyclesOnlyLongIdleTextures) {
     }
     int a = gfx_tex_load("big0"), b = gfx_tex_load("big1"), c = gfx_tex_load("big2");
     EXPECT_EQ(gfx_mem_used(), 3 * 89478485ull);
-    g_now = 1004;  // idle exactly 4 s: not yet a candidate
-    int d = gfx_tex_load("big3");
-    EXPECT_GT(gfx_mem_used(), (uint64_t)KEL_GFX_MEMMAX);
-    EXPECT_TRUE(gfx_tex_get(a).loaded && gfx_tex_get(b).loaded && gfx_tex_get(c).loaded);
+    gfx_frame_next();
+    g_now = 1003;
+    gfx_tex_touch(c);
+    gfx_frame_next();
     g_now = 1005;
-    gfx_tex_touch(b);
-    gfx_img_load("big2");  // drawing an image keeps its texture too
-    std::string log = logged([] { gfx_tex_load("big4"); });
-    EXPECT_NE(log.find("_gfx_tex_recycle: 1 (big0)"), std::string::npos) << log;
-    EXPECT_FALSE(gfx_tex_get(a).loaded);
-    EXPECT_EQ(gfx_tex_get(a).gl_id, 0u);
-    EXPECT_TRUE(gfx_tex_get(b).loaded && gfx_tex_get(c).loaded && gfx_tex_get(d).loaded);
-    EXPECT_EQ(gfx_mem_used(), 4 * 89478485ull);
-    // Used again: same index, loaded again.
-    EXPECT_EQ(gfx_tex_load("big0"), a);
-    EXPECT_TRUE(gfx_tex_get(a).loaded);
-    EXPECT_NE(gfx_tex_gl_id(a), 0u);
+    gfx_img_load("big0");  // drawing an image keeps its texture too
+    // Of a (this frame), b (idle 5 s) and c (the frame before, idle 2 s): b goes.
+    int d = 0;
+    std::string log = logged([&] { d = gfx_tex_load("big3"); });
+    EXPECT_NE(log.find("_gfx_tex_recycle: 2 (big1)"), std::string::npos) << log;
+    EXPECT_FALSE(gfx_tex_get(b).loaded);
+    EXPECT_EQ(gfx_tex_get(b).gl_id, 0u);
+    EXPECT_TRUE(gfx_tex_get(a).loaded && gfx_tex_get(c).loaded && gfx_tex_get(d).loaded);
+    EXPECT_EQ(gfx_mem_used(), 3 * 89478485ull);
+    // All three drawn in this frame: a fourth is not loaded in it.
+    gfx_tex_touch(c);
+    int e = gfx_tex_load("big4");
+    EXPECT_FALSE(gfx_tex_get(e).loaded);
+    EXPECT_EQ(gfx_tex_gl_id(e), 0u);
+    EXPECT_EQ(gfx_mem_used(), 3 * 89478485ull);
+    // Used again in a later frame: same index, loaded again.
+    gfx_frame_next();
+    EXPECT_EQ(gfx_tex_load("big1"), b);
+    EXPECT_TRUE(gfx_tex_get(b).loaded);
+    EXPECT_NE(gfx_tex_gl_id(b), 0u);
 }
 
 TEST_F(TexTest, ChangedFileIsReloaded) {

@@ -14,6 +14,12 @@ function _loop()
   assert(kel_ext_call("gui:ad", '{"name":"x"}') == "null")
   kel_ext_call("gui:add", "{name=1}")
   kel_ext_call("gui:add", '{"name":')
+  -- read whole or not at all: the name before the 17th level is not acted on
+  local deep = string.rep("[", 15) .. string.rep("]", 15)
+  assert(kel_ext_call("gui:add", '{"name":"half","a":' .. deep .. '}') == "null")
+  kel_ext_call("image:sub", '{"source":"images/nosuch","name":"part","x":0,"width":-1}')
+  kel_ext_call("image:sub", '{"source":"images/nosuch","name":"' .. string.rep("n", 300) .. '"}')
+  kel_ext_call("image:sub", '{"source":"images/nosuch","name":"' .. string.rep("n", 70000) .. '"}')
   kel_sample_play("sounds/nosuch")
   kel_stream_play("music/nosuch")
 end
