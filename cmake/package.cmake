@@ -4,6 +4,10 @@ include(GNUInstallDirs)
 install(TARGETS kelgame fontbake RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The bundled game, found by an installed kelgame run without -mod.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/kelgame)
+# The lint standard and the editor annotations, beside the game (kelgame --luacheckrc and
+# --lua-defs print the same texts).
+install(FILES ${PROJECT_SOURCE_DIR}/share/luacheckrc ${PROJECT_SOURCE_DIR}/share/kelgame-defs.lua
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/kelgame)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/running.md
   ${PROJECT_SOURCE_DIR}/docs/scripting.md ${PROJECT_SOURCE_DIR}/packaging/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})

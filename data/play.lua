@@ -100,7 +100,8 @@ local function steer(dt)
 end
 
 local function spawn_mine()
-  local side, x, y = math.random(4)
+  local side = math.random(4)
+  local x, y
   if side == 1 then x, y = -20, math.random(20, H - 20)
   elseif side == 2 then x, y = W + 20, math.random(20, H - 20)
   elseif side == 3 then x, y = math.random(20, W - 20), -20

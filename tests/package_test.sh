@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks a built kelgame package the way a user meets it: lintian finds no error, the
 # declared dependencies name SDL2, Lua 5.2 and SQLite, and the unpacked kelgame runs
-# a bundled example headless and the bundled game when given no -mod.
+# a bundled example headless and the bundled game when given no -mod, and has its lint
+# standard, editor annotations and --new starter.
 #   package_test.sh DEB [EMULATOR]
 set -e
 deb=$(readlink -f "$1")
@@ -36,4 +37,13 @@ grep -q "share/kelgame/main.lua" "$work/out" ||
     { tail -20 "$work/out"; echo "package_test: the bundled game was not found"; exit 1; }
 [ "$status" -eq 124 ] || [ "$status" -eq 0 ] ||
     { tail -20 "$work/out"; echo "package_test: the bundled game failed ($status)"; exit 1; }
+# The lint standard and annotations are installed as the program prints them, and a new
+# game gets the installed font.
+$emu "$bin" --luacheckrc | cmp -s - "$work/root/usr/share/kelgame/luacheckrc" ||
+    { echo "package_test: luacheckrc not installed as printed"; exit 1; }
+$emu "$bin" --lua-defs | cmp -s - "$work/root/usr/share/kelgame/kelgame-defs.lua" ||
+    { echo "package_test: annotations not installed as printed"; exit 1; }
+$emu "$bin" --new "$work/home/newgame" > /dev/null &&
+    cmp -s "$work/home/newgame/fonts/dejavu.fnt" "$work/root/usr/share/kelgame/fonts/dejavu.fnt" ||
+    { echo "package_test: --new did not copy the installed font"; exit 1; }
 echo "package_test: ok $(basename "$deb") $(du -k "$deb" | cut -f1) kB"

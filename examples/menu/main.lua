@@ -67,7 +67,7 @@ function _event(e)
   end
 end
 
-function _loop(dt)
+function _loop()
   frames = frames + 1
   if not frames_max then return end
   -- Plays itself: gui:select moves the focus as the arrows do, and the picks are made

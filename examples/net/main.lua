@@ -44,7 +44,7 @@ function _event(e)
   end
 end
 
-function _loop(dt)
+function _loop()
   frames = frames + 1
   if frames_max and frames >= frames_max then
     ext("db:close", { db = db })

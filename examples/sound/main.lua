@@ -41,7 +41,7 @@ function _event(e)
   end
 end
 
-function _loop(dt)
+function _loop()
   frames = frames + 1
   if frames_max then
     if frames % 10 == 0 then kel_sample_play(SAMPLES[frames / 10 % #SAMPLES + 1], 0.5) end

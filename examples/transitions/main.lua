@@ -80,7 +80,7 @@ function _event(e)
   if e.name == "S" then screenshots() end
 end
 
-function _loop(dt)
+function _loop()
   if not auto or not shown or t or grab_new or done then return end
   if effect < #EFFECTS and not headless then return start() end
   done = true

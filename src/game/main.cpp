@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "src/game/game.h"
+#include "src/game/game_tools.h"
 #include "util/kel_driver-input.h"
 #include "util/kel_driver.h"
 #include "util/kel_log.h"
@@ -29,6 +30,9 @@ static const char _main_usage[] =
     "  -record FILE     write every input event, with its frame, to FILE\n"
     "  -replay FILE     deliver the events of such a file at their frames\n"
     "  -capture N:PATH  write frame N (from 0) as a PNG; may be given several times\n"
+    "  --new DIR        write a starter game into DIR (refuses to replace a file)\n"
+    "  --luacheckrc     print the luacheck standard for kelgame games\n"
+    "  --lua-defs       print the Lua language-server annotations of kelgame's API\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "Every \"-name value\" pair is also a script parameter.\n"
@@ -48,6 +52,12 @@ int main(int argc, char** argv) {
         else if (strcmp(argv[i], "--help") == 0) {
             fputs(_main_usage, stdout);
             return 0;
+        } else if (strcmp(argv[i], "--luacheckrc") == 0) {
+            return game_tools_print(game_tools_luacheckrc());
+        } else if (strcmp(argv[i], "--lua-defs") == 0) {
+            return game_tools_print(game_tools_lua_defs());
+        } else if (strcmp(argv[i], "--new") == 0) {
+            return game_tools_new(i + 1 < argc ? argv[i + 1] : nullptr);
         } else if (strcmp(argv[i], "--version") == 0) {
             puts(game_version());
             return 0;
