@@ -4,6 +4,7 @@
 // name, or calling it would be reported as misspelt.
 #include <regex>
 #include <set>
+#include <vector>
 
 #include "src/mods_api/mods_api_lua.h"
 #include "src/mods_api/mods_ext.h"
@@ -39,4 +40,26 @@ TEST(Docs, ScriptingGuideNamesEveryFunctionEventAndExtension) {
         EXPECT_NE(doc.find("\"" + n + "\""), std::string::npos) << n;
         EXPECT_TRUE(mods_ext_known(n.c_str()) || effects.count(n)) << n;
     }
+}
+
+// The editor annotations declare every registered function, callback and event type, and
+// the lint standard knows every function (require is Lua's own name).
+TEST(Docs, AnnotationsAndLintStandardNameEveryFunctionAndEvent) {
+    std::string defs = slurp(KEL_SOURCE_DIR "/share/kelgame-defs.lua");
+    std::string rc = slurp(KEL_SOURCE_DIR "/share/luacheckrc");
+    ASSERT_EQ(defs.rfind("---@meta\n", 0), 0u);
+    ASSERT_FALSE(rc.empty());
+    std::vector<std::string> names = {"_init", "_event", "_loop", "_paint", "json_encode",
+                                      "json_decode"};
+    for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++) names.push_back(r->name);
+    for (const std::string& n : names) {
+        EXPECT_NE(defs.find("\nfunction " + n + "("), std::string::npos) << n;
+        if (n != "require") EXPECT_NE(rc.find("\"" + n + "\""), std::string::npos) << n;
+    }
+    for (int t = 1; t < 30; t++) {
+        const char* name = mods_event_type_name(t);
+        if (name && std::string(name) != "?" && std::string(name) != "quit")
+            EXPECT_NE(defs.find(std::string("\"") + name + "\""), std::string::npos) << name;
+    }
+    for (const char* n : {"http", "gui"}) EXPECT_NE(defs.find(std::string("\"") + n + "\""), std::string::npos);
 }
