@@ -56,7 +56,7 @@ static void _game_tools_png_append(void* ctx, void* data, int size) {
     out->append((const char*)data, (size_t)size);
 }
 
-// A 32 x 32 shaded ball, lit from the top left, its edge smoothed by alpha.
+// A 32 x 32 shaded ball, its edge smoothed by alpha.
 static std::string _game_tools_ball_png() {
     const int n = 32;
     std::vector<uint8_t> px(n * n * 4);
@@ -195,6 +195,9 @@ int game_tools_new(const char* dir) {
             return 1;
         }
     }
+    for (size_t at = root.find('/', 1); at != std::string::npos; at = root.find('/', at + 1))
+        _game_tools_mkdir(root.substr(0, at));  // the parents; failures show below
+    errno = 0;
     for (const char* sub : {"", "/images", "/sounds", "/fonts"}) {
         if (!_game_tools_mkdir(root + sub)) {
             fprintf(stderr, "kelgame: --new: cannot create the directory %s%s: %s\n",
