@@ -29,6 +29,7 @@ static const char _main_usage[] =
     "  -record FILE     write every input event, with its frame, to FILE\n"
     "  -replay FILE     deliver the events of such a file at their frames\n"
     "  -capture N:PATH  write frame N (from 0) as a PNG; may be given several times\n"
+    "  -stats           show the performance overlay (Ctrl+F3 toggles it)\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "Every \"-name value\" pair is also a script parameter.\n"
@@ -36,8 +37,8 @@ static const char _main_usage[] =
     "./data with a window, ../data headless (or -datadir). Saves go to $HOME with a\n"
     "window, to the working directory headless (\"-appid NAME\" gives a headless run\n"
     "the window's rule, \"-appid ''\" the reverse).\n"
-    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 or a controller's\n"
-    "Back+Start restart after an error.\n";
+    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, Ctrl+F3 overlay,\n"
+    "F5 or a controller's Back+Start restart after an error.\n";
 
 int main(int argc, char** argv) {
     driver_verbose_set(0);

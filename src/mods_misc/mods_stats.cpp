@@ -194,13 +194,14 @@ static void _mods_stats_flat(const std::vector<GTri>& t) {
     glVertexPointer(2, GL_FLOAT, sizeof(GVertex), base + 8);
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(GVertex), base + 16);
     glDrawArrays(GL_TRIANGLES, 0, (GLsizei)(3 * t.size()));
+    gfx_counts_add(1, (long)t.size());
     glDisableClientState(GL_COLOR_ARRAY);
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
 static void _mods_stats_draw(Game* g, ModsStats* s, int wh) {
-    float px = (float)std::max(9, std::min(20, wh / 32));
+    float px = (float)std::max(9, std::min(16, wh / 40));
     int font = mods_console_font((int)px);
     const Font* fo = font > 0 ? font_get(font) : nullptr;
     float line = fo ? fo->scaled_line_height : px;
