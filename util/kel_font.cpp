@@ -442,6 +442,7 @@ static void _font_flush(const Font* f, int glyphs) {
     glVertexPointer(2, GL_FLOAT, 0, _pos);
     glTexCoordPointer(2, GL_FLOAT, 0, _tex);
     glDrawArrays(GL_TRIANGLES, 0, glyphs * VERTS_PER_GLYPH);
+    gfx_counts_add(1, 2L * glyphs);
 }
 
 // Appends the six vertices of one glyph quad: (TL, TR, BL) and (BL, TR, BR).

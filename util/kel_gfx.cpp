@@ -756,11 +756,17 @@ void gfx_atlas_parse_text(int t, const std::string& text, const char* path) {
 
 static GBatch _gfx_batch;
 static long _gfx_draws = 0;
+static GfxCounts _gfx_counts = {0, 0};
 static int _gfx_dry = 0;
 static int _gfx_batch_open = 0;  // colour array on and blend of a run still set
 
 int gfx_batch_size() { return _gfx_batch.n; }
 long gfx_batch_draws() { return _gfx_draws; }
+GfxCounts gfx_counts() { return _gfx_counts; }
+void gfx_counts_add(long draws, long tris) {
+    _gfx_counts.draws += draws;
+    _gfx_counts.tris += tris;
+}
 void gfx_batch_dry_set(int on) { _gfx_dry = on; }
 
 // Draws the pending triangles. Between two runs of the batch nothing else draws, so
@@ -781,6 +787,7 @@ static void _gfx_batch_draw(int more) {
             _gfx_batch_open = 1;
         }
         _gfx_draws++;
+        gfx_counts_add(1, b.n);
         b.n = 0;
     }
     if (!more && _gfx_batch_open) {
@@ -1002,6 +1009,7 @@ static void _gfx_strip(const float* xy, const float* uv) {
     if (uv) glTexCoordPointer(2, GL_FLOAT, 0, uv);
     glVertexPointer(2, GL_FLOAT, 0, xy);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gfx_counts_add(1, 2);
 }
 
 void gfx_rect_fill(uint32_t colour, float x, float y, float w, float h) {

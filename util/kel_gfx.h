@@ -169,6 +169,14 @@ void gfx_batch_add(uint32_t texture, uint32_t blend, const GTri& tri);
 void gfx_batch_flush();
 int gfx_batch_size();          // pending triangles
 long gfx_batch_draws();        // glDrawArrays calls made by flushes so far
+// Every GL draw call made through graphics or fonts, and its triangles, since start;
+// a frame's figures are the difference of two readings.
+struct GfxCounts {
+    long draws;
+    long tris;
+};
+GfxCounts gfx_counts();
+void gfx_counts_add(long draws, long tris);  // GL drawing done outside graphics
 void gfx_batch_dry_set(int on);  // flush without GL (benchmarks)
 
 // Replay helpers: state carried from one command of a list to the next.

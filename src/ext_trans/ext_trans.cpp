@@ -181,6 +181,7 @@ static void _trans_quad(uint32_t texture, float x0, float y0, float x1, float y1
     glTexCoordPointer(2, GL_FLOAT, 0, uv ? uv : whole);
     glVertexPointer(2, GL_FLOAT, 0, xy);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gfx_counts_add(1, 2);
 }
 
 // A slot's frame scaled by k about the screen centre, at opacity a.

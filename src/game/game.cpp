@@ -23,6 +23,7 @@
 #include "src/mods_misc/mods_console.h"
 #include "src/mods_misc/mods_event.h"
 #include "src/mods_misc/mods_restart.h"
+#include "src/mods_misc/mods_stats.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-input.h"
 #include "util/kel_driver-sdl2.h"
@@ -110,6 +111,8 @@ void game_options_parse(Game* g, int argc, char** argv) {
             g->fullscreen_option = 1;
         } else if (strcmp(a, "-fixed-dt") == 0) {
             g->fixed_dt = 1;
+        } else if (strcmp(a, "-stats") == 0) {
+            g->stats = 1;
         } else if (!next) {
             continue;
         } else if (strcmp(a, "-mod") == 0) {
@@ -259,6 +262,7 @@ static void _game_start(Game* g) {
         mixer_init();
     }
     mods_console_init();
+    mods_stats_init(g->stats);
     kel_web_init();
     ext_trans_init(g);
     ext_misc_init(g);
@@ -311,7 +315,7 @@ static void _game_route(Game* g, Event e) {
         g->quit = 1;
         return;
     }
-    if (mods_console_key(g, e)) return;
+    if (mods_console_key(g, e) || mods_stats_key(e)) return;
     // The event's own modifier bits: the live keyboard state may be several events
     // ahead (a burst pumped at once), and replayed keys have none.
     bool mod_held = (e.button & (DRIVER_MOD_CTRL | DRIVER_MOD_ALT | DRIVER_MOD_GUI)) != 0;
@@ -361,7 +365,9 @@ void game_event(Event e) {
     Game* g = _game;
     if (!g) return;
     if (g->record) fputs(replay_line(g->frame, e).c_str(), g->record);
+    double t0 = mods_stats_now();
     _game_route(g, e);
+    mods_stats_add(MODS_STATS_SCRIPT, mods_stats_now() - t0);
 }
 
 void game_post(Event e) {
@@ -444,7 +450,9 @@ void game_loop() {
     }
     ext_net_poll(g);
     ModsBase* mod = g->mod;
+    double t0 = mods_stats_now();
     if (mod && mod->overrides(ModsBase::OP_LOOP)) mod->loop(dt);
+    mods_stats_add(MODS_STATS_SCRIPT, mods_stats_now() - t0);
     mod = g->mod;
     // A windowed run waits (the console shows the error) unless a policy was asked for:
     // a CI job waits for no one, a handheld player may have no keyboard to restart.
@@ -453,9 +461,10 @@ void game_loop() {
         _game_crash(g);
 }
 
-static void _game_script_paint(Game* g) {
+// Answers the seconds the script's _paint took.
+static double _game_script_paint(Game* g) {
     ModsAPI* api = g->api;
-    if (!api) return;
+    if (!api) return 0;
     int w = 0, h = 0;
     driver_screen_size_get(&w, &h);
     api->params_set("window_w", var(w));
@@ -466,16 +475,25 @@ static void _game_script_paint(Game* g) {
         api->replay();
         ext_gui_paint(g);
         mods_console_paint(g);
+        mods_stats_scene_end(g);
+        mods_stats_paint(g);
         glColor4ub(255, 255, 255, 255);
-        return;
+        return 0;
     }
     api->clear();
+    double t0 = mods_stats_now();
     if (mod && mod->overrides(ModsBase::OP_PAINT)) mod->paint();
+    double script = mods_stats_now() - t0;
+    mods_stats_add(MODS_STATS_SCRIPT, script);
     api->replay();
     // the widget trees above the script's frame; a transition's frames carry their own
     if (!ext_trans_drawn(g)) ext_gui_paint(g);
     mods_console_paint(g);
+    // the overlay over everything, its own drawing left out of the figures
+    mods_stats_scene_end(g);
+    mods_stats_paint(g);
     glColor4ub(255, 255, 255, 255);
+    return script;
 }
 
 // The frame just drawn, read back from the back buffer, as an opaque PNG.
@@ -516,12 +534,15 @@ void game_paint() {
     Game* g = _game;
     if (!g) return;
     if (!g->headless) {
+        double t0 = mods_stats_now();
         gfx_clear();
-        _game_script_paint(g);
+        double script = _game_script_paint(g);
         for (const GameCapture& c : g->captures)
             if (c.frame == g->frame) _game_capture(c.path.c_str());
         driver_video_swap();
         gfx_frame_next();
+        // the script's paint is counted as its own part already
+        mods_stats_add(MODS_STATS_DRAW, mods_stats_now() - t0 - script);
     }
     _game_record_check(g, 0);
     driver_pause_stop();  // a SIGTSTP's suspend has had its frame to save in
@@ -531,7 +552,10 @@ void game_paint() {
     // Benchmarks measure the frame rate without the 60 Hz cap; fixed steps need none,
     // unless someone is playing while the input is recorded.
     static const int unlimited = getenv("KEL_BENCH_UNLIMITED") != NULL;
+    double t1 = mods_stats_now();
     if (wait > 0 && !unlimited && !(g->fixed_dt && !g->record)) driver_delay(wait);
+    mods_stats_add(MODS_STATS_WAIT, mods_stats_now() - t1);
+    mods_stats_frame_end();
     _game_last_frame = driver_ticks();
 }
 
@@ -551,6 +575,7 @@ static void _game_stop(Game* g) {
     ext_gui_deinit();
     kel_web_deinit();
     mods_console_deinit();
+    mods_stats_deinit();
     if (g->headless) {
         driver_deinit();
     } else {

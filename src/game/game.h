@@ -52,6 +52,7 @@ struct Game {
     int height;      // "-height"
     int headless;
     int crash;  // GAME_CRASH_*
+    int stats;  // "-stats": the performance overlay from the start
 
     // Runs in a game's CI: "-frames N", "-fixed-dt", "-record FILE", "-replay FILE",
     // "-capture N:PATH" (0 / empty when not given).

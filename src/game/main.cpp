@@ -30,6 +30,7 @@ static const char _main_usage[] =
     "  -record FILE     write every input event, with its frame, to FILE\n"
     "  -replay FILE     deliver the events of such a file at their frames\n"
     "  -capture N:PATH  write frame N (from 0) as a PNG; may be given several times\n"
+    "  -stats           show the performance overlay (Ctrl+F3 toggles it)\n"
     "  --new DIR        write a starter game into DIR (refuses to replace a file)\n"
     "  --luacheckrc     print the luacheck standard for kelgame games\n"
     "  --lua-defs       print the Lua language-server annotations of kelgame's API\n"
@@ -40,8 +41,8 @@ static const char _main_usage[] =
     "./data with a window, ../data headless (or -datadir). Saves go to $HOME with a\n"
     "window, to the working directory headless (\"-appid NAME\" gives a headless run\n"
     "the window's rule, \"-appid ''\" the reverse).\n"
-    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, F5 or a controller's\n"
-    "Back+Start restart after an error.\n";
+    "Keys: Ctrl+Q quit, Ctrl+F full screen, Ctrl+` console, Ctrl+F3 overlay,\n"
+    "F5 or a controller's Back+Start restart after an error.\n";
 
 int main(int argc, char** argv) {
     driver_verbose_set(0);

@@ -10,6 +10,7 @@
 #include "src/ext_net/ext_net.h"
 #include "src/ext_trans/ext_trans.h"
 #include "src/game/game.h"
+#include "src/mods_misc/mods_stats.h"
 #include "src/mods_api/mods_api.h"
 #include "util/kel_driver-sdl2.h"
 #include "util/kel_driver.h"
@@ -23,6 +24,7 @@ static const mods_ext_handler_fn _mods_ext_handlers[] = {
     ext_misc_call,
     ext_gui_call,
     ext_net_call,
+    mods_stats_call,
 };
 
 // Every name served here or by a handler; a name outside it is almost surely misspelt.
@@ -33,6 +35,7 @@ static const char* const _mods_ext_names[] = {
     "keyboard:show", "keyboard:hide", "timer:get_ticks", "memory:get", "video:resize",
     "gui:add", "gui:clear", "gui:set", "gui:get", "gui:remove", "gui:focus", "gui:select",
     "http:request", "http:cancel", "db:open", "db:query", "db:close",
+    "stats:get",
 };
 
 bool mods_ext_known(const char* name) {

@@ -41,6 +41,8 @@ class ModsBase {
         return std::string();
     }
     virtual bool is_okay() { return true; }
+    // Bytes the script's heap holds (0 where unknown).
+    virtual long heap_bytes() { return 0; }
     virtual ~ModsBase() {}
 
     // Bit set of OP_* a subclass really implements; the base implements none.

@@ -295,3 +295,7 @@ std::string ModsLua::call(std::string function, std::string argument) {
     lua_pop(L, 1);
     return result;
 }
+
+long ModsLua::heap_bytes() {
+    return L ? (long)lua_gc(L, LUA_GCCOUNT, 0) * 1024 + lua_gc(L, LUA_GCCOUNTB, 0) : 0;
+}

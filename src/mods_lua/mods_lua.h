@@ -38,6 +38,7 @@ class ModsLua : public ModsBase {
     void script(const char* source, const char* chunk_name) override;
     std::string call(std::string function, std::string argument) override;
     bool is_okay() override { return error == 0; }
+    long heap_bytes() override;
     int override_mask() const override;
 
     ModsLua(const ModsLua&) = delete;

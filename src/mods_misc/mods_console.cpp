@@ -106,7 +106,7 @@ static const std::string& _mods_console_font_path() {
     return path;
 }
 
-static int _mods_console_font(int px) {
+int mods_console_font(int px) {
     const std::string& own = _mods_console_font_path();
     int font = own.empty() ? 0 : font_load_file(own.c_str(), px);
     return font > 0 ? font : font_load(MODS_CONSOLE_FONT, px);
@@ -121,6 +121,7 @@ static void _mods_console_dim(float x, float y, float w, float h, int a) {
     float xy[8] = {x, y, x + w, y, x, y + h, x + w, y + h};
     glVertexPointer(2, GL_FLOAT, 0, xy);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gfx_counts_add(1, 2);
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
 }
@@ -136,7 +137,7 @@ static void _mods_console_text(int font, const char* text, uint32_t colour, floa
 static void _mods_console_draw(ModsAPI* api, int w, int h) {
     float px = (float)std::max(9, std::min(28, h / 24));
     float pad = px / 3, wrap = (float)w - 2 * pad, top_max = (float)h * 0.55f;
-    int font = _mods_console_font((int)px);
+    int font = mods_console_font((int)px);
     // Without the font the band still shows, with room for the lines it would hold.
     const Font* f = font > 0 ? font_get(font) : nullptr;
     float line = f ? f->scaled_line_height : px;

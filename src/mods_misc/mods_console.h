@@ -23,6 +23,8 @@ void mods_console_deinit();
 int mods_console_key(Game* game, const Event& e);
 // Draws the console over the frame when it is open; nothing without graphics.
 void mods_console_paint(Game* game);
+// kelgame's own font at px pixels (the game's where it is missing); 0 without either.
+int mods_console_font(int px);
 // 1 while the console is open (tests, the paint step).
 int mods_console_open();
 
