@@ -10,7 +10,7 @@ SOAK_SECONDS ?= 600
 # not reset when its last client leaves: a test connecting during the reset gets no window.
 XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
-.PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-armhf \
+.PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-tsan test-armhf \
 	test-package package package-native package-armhf run bench fuzz soak clean
 
 all: build
@@ -35,7 +35,7 @@ build-armhf: deps deps-armhf
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
 	cmake --build $(ARMHF_BUILD) -j $(JOBS)
 
-test: test-normal test-asan test-package
+test: test-normal test-asan test-tsan test-package
 
 test-normal: build
 	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout 300 -j $(JOBS)
@@ -60,6 +60,11 @@ package-armhf: build-armhf
 	rm -f $(ARMHF_BUILD)/packages/*.deb
 	cd $(ARMHF_BUILD) && DEB_HOST_ARCH=armhf cpack
 	@ls -l $(ARMHF_BUILD)/packages/*.deb
+
+# The threaded code (the mixer against the main thread, the name resolver) under
+# ThreadSanitizer: a data race fails the run.
+test-tsan: deps
+	sh tests/engine/test_audio_tsan.sh
 
 test-package: package-native
 	sh tests/package_test.sh $$(ls $(BUILD)/packages/kelgame_*.deb)
