@@ -1,10 +1,13 @@
 #include "util/kel_driver-audio.h"
 
 #include <SDL.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -283,9 +286,44 @@ void _driver_audio_memused(int delta) {
 
 uint32_t _driver_audio_memused_get() { return _memused.load(); }
 
+// The sound library's probes (ALSA on a machine without a sound card) write a screen of
+// errors straight to fd 2; unless verbose, that fd points at /dev/null while the device is
+// found and opened. Returns the saved fd, or -1 when nothing was changed.
+static int _stderr_hush() {
+    if (driver_verbose_get()) return -1;
+    fflush(stderr);
+    int saved = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (saved < 0) return -1;
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0 || dup2(null, 2) < 0) {
+        if (null >= 0) close(null);
+        close(saved);
+        return -1;
+    }
+    close(null);
+    return saved;
+}
+
+static void _stderr_back(int saved) {
+    if (saved < 0) return;
+    fflush(stderr);
+    while (dup2(saved, 2) < 0 && errno == EINTR) {
+    }
+    close(saved);
+}
+
+static void _audio_open_failed() {
+    log_warn("no sound device (%s): the game runs silent", SDL_GetError());
+}
+
 void _driver_audio_init() {
     if (_mixer) return;
-    SDL_Init(SDL_INIT_AUDIO);
+    int saved = _stderr_hush();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        _stderr_back(saved);
+        _audio_open_failed();
+        return;
+    }
     Mixer* m = new Mixer();
     m->sources.push_back(nullptr);
     m->peak = 1.0f;
@@ -300,9 +338,9 @@ void _driver_audio_init() {
     SDL_zero(m->obtained);
     m->device = SDL_OpenAudioDevice(nullptr, 0, &m->desired, &m->obtained,
                                     SDL_AUDIO_ALLOW_ANY_CHANGE);
+    _stderr_back(saved);
     if (m->device == 0) {
-        KEL_LOG("_driver_audio_init", "_mixer: error in audio_init - %s\n", SDL_GetError());
-        KEL_LOG("_driver_audio_init", "_mixer: failed to open any audio device\n");
+        _audio_open_failed();
         delete m;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
