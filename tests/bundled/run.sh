@@ -3,12 +3,31 @@
 # the run must reach the same end (score 50, then Quit from the title menu) and the
 # captured frames must be those of the reference: exact under llvmpipe; under softpipe
 # (the emulated ARM build) scaled images may differ by a shade, so a tolerance.
-#   run.sh KELGAME-COMMAND...   (an emulator may come first)
+#   run.sh [--offscreen] KELGAME-COMMAND...   (an emulator may come first)
+# --offscreen: with no display server at all (SDL's offscreen driver, DISPLAY unset); the
+# test is skipped (status 77) where this SDL cannot open that driver.
 # KEL_CAPTURE_SAVE=DIR keeps the captured frames, to make new references.
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 fail() { echo "bundled_replay: $*"; tail -n 40 "$dir/log"; exit 1; }
+if [ "$1" = --offscreen ]; then
+    shift
+    unset DISPLAY WAYLAND_DISPLAY
+    export SDL_VIDEODRIVER=offscreen
+    printf '3 keydown key=43 sym=102 button=2\n5 keydown key=43 sym=102 button=2\n' > "$dir/ctrlf.txt"
+    (cd "$dir" && HOME="$dir" timeout -k 5 $((60 * ${KEL_TIMEOUT_SCALE:-1})) "$@" --verbose \
+        -crash exit -width 320 -height 180 -mod "$here/offscreen.lua" -replay "$dir/ctrlf.txt" \
+        -frames 20 -capture 7:probe.png) > "$dir/log" 2>&1
+    st=$?
+    if grep -q '^kelgame: cannot open a window' "$dir/log"; then
+        echo "bundled_replay: skipped, no offscreen video here:"; grep "^kelgame: " "$dir/log"; exit 77
+    fi
+    [ $st -eq 0 ] || fail "offscreen: exit status $st"
+    grep -q '^\$ clipboard "copied"$' "$dir/log" || fail "offscreen: clipboard"
+    grep -q '^\$ window [0-9]* x [0-9]*$' "$dir/log" || fail "offscreen: full screen and back"
+    [ -s "$dir/probe.png" ] || fail "offscreen: nothing captured"
+fi
 frames="75:zoom 600:play 760:over"
 run() {
     (cd "$dir" && HOME="$dir" SDL_AUDIODRIVER=dummy timeout -k 5 $((170 * ${KEL_TIMEOUT_SCALE:-1})) "$@") \
