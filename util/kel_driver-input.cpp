@@ -494,4 +494,8 @@ std::string driver_clipboard_get() {
     return s;
 }
 
-void driver_clipboard_set(const char* text) { SDL_SetClipboardText(text ? text : ""); }
+// Some video drivers have no clipboard; the game goes on without it.
+void driver_clipboard_set(const char* text) {
+    if (SDL_SetClipboardText(text ? text : "") != 0)
+        KEL_LOG("driver_clipboard_set", "no clipboard: %s\n", SDL_GetError());
+}
