@@ -44,21 +44,26 @@ inline std::string slurp(const std::string& path) {
     return s.str();
 }
 
-// What fn writes to the standard output (through a temp file: no pipe to fill).
+// What fn writes to descriptor fd (1 or 2), through a temp file: no pipe to fill.
 template <class F>
-std::string capture_stdout(F fn) {
-    fflush(stdout);
+std::string capture_fd(int fd, F fn) {
+    fflush(fd == 1 ? stdout : stderr);
     char name[] = "/tmp/kel_out_XXXXXX";
-    int fd = mkstemp(name), saved = dup(1);
-    dup2(fd, 1);
+    int tmp = mkstemp(name), saved = dup(fd);
+    dup2(tmp, fd);
     fn();
-    fflush(stdout);
-    dup2(saved, 1);
+    fflush(fd == 1 ? stdout : stderr);
+    dup2(saved, fd);
     close(saved);
     std::string out = slurp(name);
-    close(fd);
+    close(tmp);
     unlink(name);
     return out;
+}
+
+template <class F>
+std::string capture_stdout(F fn) {
+    return capture_fd(1, fn);
 }
 
 // What fn logs with logging on.

@@ -29,23 +29,6 @@ static long peak_mib() {
 #endif
 }
 
-// What fn writes to standard error.
-template <class F>
-static std::string stderr_of(F fn) {
-    fflush(stderr);
-    char name[] = "/tmp/kel_err_XXXXXX";
-    int fd = mkstemp(name), saved = dup(2);
-    dup2(fd, 2);
-    fn();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::string out = slurp(name);
-    close(fd);
-    unlink(name);
-    return out;
-}
-
 // A descriptor with glyphs 'A'..'C' 8 wide advancing 10, line height 32; `extra` is put
 // into B's line and `common` after the common line's keys.
 static std::string descriptor(const std::string& extra = "", const std::string& common = "") {
@@ -91,7 +74,7 @@ TEST_F(Hostile, FontDescriptorsAreReadOnceBoundedAndChecked) {
 
     // Too large: refused unread, once, and named.
     file_write("huge.fnt", descriptor() + std::string(FONT_FILE_MAX, '\n'));
-    std::string err = stderr_of([] {
+    std::string err = capture_fd(2, [] {
         for (int i = 0; i < 3; i++) font_load("huge", i);
     });
     EXPECT_EQ(count_of(err, "font descriptor too large"), 1) << err;
@@ -118,7 +101,7 @@ TEST_F(Hostile, FontDescriptorsAreReadOnceBoundedAndChecked) {
         std::string name = "v" + std::to_string(i);
         file_write(name + ".fnt", descriptor(r.glyph, r.common));
         int f = 0;
-        std::string warn = stderr_of([&] { f = font_load(name.c_str(), 0); });
+        std::string warn = capture_fd(2, [&] { f = font_load(name.c_str(), 0); });
         ASSERT_NE(f, 0) << i;
         EXPECT_FLOAT_EQ(font_width(f, "ABC"), r.width_abc) << i;
         EXPECT_FLOAT_EQ(font_get(f)->line_height, r.line_height) << i;
@@ -138,7 +121,7 @@ TEST_F(Hostile, FontFoldersAndMissingPages) {
     ASSERT_EQ(mkdir((data_dir() + "/nopage.png").c_str(), 0755), 0);
     file_write("nopage.fnt", descriptor());
     int np = 0;
-    std::string err = stderr_of([&] { np = font_load("nopage", 0); });
+    std::string err = capture_fd(2, [&] { np = font_load("nopage", 0); });
     EXPECT_NE(err.find("font page not found: nopage"), std::string::npos) << err;
     for (int font : {font_load("x", 0), np}) {
         gfx_clear();
@@ -171,7 +154,7 @@ TEST_F(Hostile, AtlasFramesAndDescriptionsAreChecked) {
         frames += frame("r" + std::to_string(i), rows[i].rect);
     frames += frame(std::string(GFX_IMG_NAME_MAX, 'n'), "0,0,8,8");
     file_write("sheet.json", "{\"frames\":{" + frames + "\"last.png\":{}}}");
-    std::string err = stderr_of([] { gfx_atlas_load("sheet"); });
+    std::string err = capture_fd(2, [] { gfx_atlas_load("sheet"); });
     for (size_t i = 0; i < sizeof rows / sizeof *rows; i++) {
         std::string name = "r" + std::to_string(i);
         EXPECT_EQ(gfx_img_load(name.c_str()) != 0, rows[i].ok) << name;
@@ -185,7 +168,7 @@ TEST_F(Hostile, AtlasFramesAndDescriptionsAreChecked) {
     png_write("big.png", 8, 8, [](int, int) { return 0xFFFFFFFFu; });
     file_write("big.json", "{\"frames\":{" + frame("inbig", "0,0,8,8") + "\"x\":{}}}" +
                                std::string(GFX_ATLAS_MAX, ' '));
-    err = stderr_of([] { gfx_atlas_load("big"); });
+    err = capture_fd(2, [] { gfx_atlas_load("big"); });
     EXPECT_NE(err.find("atlas description too large"), std::string::npos) << err;
     EXPECT_EQ(gfx_img_load("inbig"), 0);
 }
@@ -204,7 +187,7 @@ TEST_F(Hostile, TextureBudgetHoldsWithoutReloadingEveryFrame) {
     long before = peak_mib();
     auto frame = [](int first, int count, std::string* err) {
         std::string log = logged([&] {
-            *err += stderr_of([&] {
+            *err += capture_fd(2, [&] {
                 gfx_reload_auto();  // what it reloads counts too
                 for (int i = first; i < first + count; i++) {
                     int img = gfx_img_load(("big" + std::to_string(i % 5)).c_str());
