@@ -54,12 +54,16 @@ TEST(Docs, AnnotationsAndLintStandardNameEveryFunctionAndEvent) {
     for (const luaL_Reg* r = mods_api_lua_functions; r->name; r++) names.push_back(r->name);
     for (const std::string& n : names) {
         EXPECT_NE(defs.find("\nfunction " + n + "("), std::string::npos) << n;
-        if (n != "require") EXPECT_NE(rc.find("\"" + n + "\""), std::string::npos) << n;
+        if (n != "require") {
+            EXPECT_NE(rc.find("\"" + n + "\""), std::string::npos) << n;
+        }
     }
     for (int t = 1; t < 30; t++) {
         const char* name = mods_event_type_name(t);
-        if (name && std::string(name) != "?" && std::string(name) != "quit")
+        if (name && std::string(name) != "?" && std::string(name) != "quit") {
             EXPECT_NE(defs.find(std::string("\"") + name + "\""), std::string::npos) << name;
+        }
     }
-    for (const char* n : {"http", "gui"}) EXPECT_NE(defs.find(std::string("\"") + n + "\""), std::string::npos);
+    for (const char* n : {"http", "gui"})
+        EXPECT_NE(defs.find(std::string("\"") + n + "\""), std::string::npos) << n;
 }
