@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 fail() { echo "tools_run: $*"; tail -n 30 "$dir"/log* 2>/dev/null; exit 1; }
-command -v luacheck > /dev/null || fail "luacheck missing (scripts/install-deps installs lua-check)"
+command -v luacheck > /dev/null || fail "luacheck missing (scripts/install-deps test installs lua-check)"
 
 "$@" --luacheckrc > "$dir/rc" && cmp "$dir/rc" "$src/share/luacheckrc" || fail "--luacheckrc"
 "$@" --lua-defs | cmp - "$src/share/kelgame-defs.lua" || fail "--lua-defs"
