@@ -3,6 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 ARMHF_BUILD ?= build-armhf
+COV_BUILD   ?= build-coverage
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 600
@@ -17,10 +18,11 @@ deps_for = $(if $(filter $(1),$(MAKECMDGOALS)),$(2))
 DEPS = run \
 	$(call deps_for,test test-normal test-asan test-tsan test-package test-armhf,test) \
 	$(call deps_for,package package-native package-armhf,package) \
-	$(call deps_for,bench,bench) $(call deps_for,fuzz,fuzz) $(call deps_for,soak,soak)
+	$(call deps_for,bench,bench) $(call deps_for,fuzz,fuzz) $(call deps_for,soak,soak) \
+	$(call deps_for,coverage,coverage)
 
 .PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-tsan test-armhf \
-	test-package package package-native package-armhf run bench fuzz soak clean
+	test-package package package-native package-armhf run bench fuzz soak coverage clean
 
 all: build
 
@@ -96,5 +98,12 @@ soak: build build-asan
 	$(XVFB) env LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 		sh tests/soak/soak.sh $(ASAN_BUILD)/kelgame 120 asan
 
+# Not part of test: the normal suite on an instrumented build, then a line and branch
+# report of util/, src/ and ext/ ($(COV_BUILD)/coverage/index.html) and one summary line.
+coverage: deps
+	cmake -S . -B $(COV_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKEL_COVERAGE=ON -DKEL_BENCH=OFF
+	cmake --build $(COV_BUILD) -j $(JOBS)
+	scripts/coverage $(COV_BUILD) $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD) $(COV_BUILD)
