@@ -16,7 +16,7 @@ XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 # the build is configured, or its tests are left out).
 deps_for = $(if $(filter $(1),$(MAKECMDGOALS)),$(2))
 DEPS = run \
-	$(call deps_for,test test-normal test-asan test-tsan test-package test-armhf,test) \
+	$(call deps_for,test test-normal test-asan test-tsan test-package test-armhf coverage,test) \
 	$(call deps_for,package package-native package-armhf,package) \
 	$(call deps_for,bench,bench) $(call deps_for,fuzz,fuzz) $(call deps_for,soak,soak) \
 	$(call deps_for,coverage,coverage)
