@@ -145,15 +145,6 @@ TEST_F(Api, RequireFallsBackToDataAndKeepsRecords) {
     EXPECT_EQ(api->modules.size(), 3u);
 }
 
-TEST_F(Api, ScriptPathWithoutDirectoryMeansWorkingDirectory) {
-    write_file("cwd_mod.lua", "here()");
-    set_script("cwd_mod.lua");
-    api->require("cwd_mod.lua");
-    unlink("cwd_mod.lua");
-    ASSERT_EQ(mod.scripts.size(), 1u);
-    EXPECT_EQ(api->modules[0].path, "cwd_mod.lua");
-}
-
 TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     std::string entry = root + "/game/main.lua";
     write_file(entry, "main()");

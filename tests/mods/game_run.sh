@@ -2,7 +2,8 @@
 # Plays a test game folder (a copy of it is the working and home directory) by its runs.txt
 # and checks what the runs printed and captured. In the folder:
 #   runs.txt      one run a line: STATUS ARGS... ($src is the source tree); each run has
-#                 --verbose and "-mod main.lua" before its own arguments
+#                 --verbose and "-mod main.lua" before its own arguments (a bare file name:
+#                 the working directory is the game's folder)
 #   expected.txt  every "$ " (script) and "kelgame: " (error) line of the runs, in order
 #   frames.txt    pixels of captured frames, for png_pixels.py (fN.png is frame N's capture)
 #   *.png         a run that captures (or saves) a file of that name must make it the same
