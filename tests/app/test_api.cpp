@@ -113,38 +113,6 @@ TEST_F(Api, ParamsReachTheDriver) {
     EXPECT_EQ(game.suspendable, 0);
 }
 
-// The data area as fallback and the record kept per module (base names, once only,
-// altdir and the filter: tests/mods/api_require.lua).
-TEST_F(Api, RequireFallsBackToDataAndKeepsRecords) {
-    write_file(root + "/game/main.lua", "main()");
-    write_file(root + "/game/util.lua", "util()");
-    api->params_set("datadir", var(root + "/data"));
-    write_file(root + "/data/lib.lua", "lib()");
-
-    api->require(game.script_path);
-    api->require("sub/dir/util");
-    api->require("util");  // same base name: not run again
-    api->require("lib");
-    typedef std::pair<std::string, std::string> Run;
-    EXPECT_EQ(mod.scripts, std::vector<Run>({{"main.lua", "main()"}, {"util.lua", "util()"},
-                                             {"lib.lua", "lib()"}}));
-    ASSERT_EQ(api->modules.size(), 3u);
-    EXPECT_EQ(api->modules[1].name, "sub/dir/util");
-    EXPECT_EQ(api->modules[1].path, root + "/game/util.lua");
-    EXPECT_GT(api->modules[1].mtime, 0);
-    EXPECT_EQ(api->modules[2].path, root + "/data/lib.lua");
-    EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
-    EXPECT_FALSE(api->error_flag);
-
-    api->require("nowhere");
-    std::string msg;
-    ASSERT_TRUE(api->error_take(&msg));
-    EXPECT_EQ(msg, "file missing");
-    EXPECT_FALSE(api->error_take(&msg));  // taken once
-    EXPECT_EQ(api->console_lines.at(0), "ModsAPI::require(\"nowhere\") file missing");
-    EXPECT_EQ(api->modules.size(), 3u);
-}
-
 TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     std::string entry = root + "/game/main.lua";
     write_file(entry, "main()");

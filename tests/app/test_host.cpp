@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "src/mods_api/mods_api.h"
 #include "src/mods_lua/mods_lua.h"
 #include "tests/app/game_test_util.h"
 

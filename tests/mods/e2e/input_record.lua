@@ -1,6 +1,6 @@
 -- Records every event table it receives into the user file events.txt, one line per
 -- event, so a test driving the window with real X input can check what arrived.
--- The first _loop writes "ready"; the font line proves text measuring and drawing work.
+-- The first _loop writes "ready" and the window's size.
 -- The _loop after a "suspend" writes "saved after suspend": the frame a game saves in;
 -- the _loop after a "resume" writes the step it got. "-suspendable 1" on the command
 -- line asks for the focus events.
@@ -36,8 +36,6 @@ function _loop(dt)
     end
     if not started then
         started = true
-        local w, h = kel_font_size("fonts/dejavu", 16, "Hello")
-        lines[#lines + 1] = string.format("font w=%s h=%s", field(w), field(h))
         lines[#lines + 1] = string.format("ready window %sx%s", field(kel_params_get("window_w")),
             field(kel_params_get("window_h")))
         save()
@@ -55,5 +53,4 @@ end
 function _paint()
     kel_view_set(0, 0, 160, 120)
     kel_rect_draw(0x203040, 0, 0, 160, 120)
-    kel_font_draw("fonts/dejavu", 16, "Hello", 10, 10)
 end

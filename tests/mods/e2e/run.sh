@@ -3,9 +3,7 @@
 # script on a private Xvfb (so no other test's window can take the focus), xdotool types
 # and clicks through XTEST, and the events the script received are read back from the
 # user file it writes (HOME is the work directory).
-#   run.sh SOURCE_DIR KELGAME-COMMAND...   (an emulator may come first)
-src=$1
-shift
+#   run.sh KELGAME-COMMAND...   (an emulator may come first)
 kelgame="$*"
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
@@ -38,7 +36,7 @@ start_x() {
 start_game() {
     rm -f "$dir/events.txt"
     (cd "$dir" && HOME="$dir" ASAN_OPTIONS=detect_leaks=0 exec $kelgame --verbose \
-        -mod "$here/input_record.lua" -datadir "$src/data" "$@") > "$dir/game.log" 2>&1 &
+        -mod "$here/input_record.lua" "$@") > "$dir/game.log" 2>&1 &
     game=$!
     wait_for 30 has ready || fail "no first frame"
 }
