@@ -1,9 +1,9 @@
 #!/bin/sh
 # Plays the bundled game once through xdotool on a virtual X server while kelgame records
 # the input into play.txt beside this script. Only to make a new play.txt (then refresh
-# the reference frames: see run.sh); the tests replay the committed file.
-#   xvfb-run -a sh tests/bundled/record.sh build/kelgame   (needs xdotool)
-# It prints the screens and the score: the score goes into run.sh.
+# the reference frames: see docs/running.md); the tests replay the committed file.
+#   xvfb-run -a sh tests/mods/bundled/record.sh build/kelgame   (needs xdotool)
+# It prints the screens and the score: they go into expected.txt.
 here=$(cd "$(dirname "$0")" && pwd)
 kelgame=${1:-build/kelgame}
 home=$(mktemp -d)
