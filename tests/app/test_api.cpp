@@ -42,7 +42,7 @@ protected:
         api = new ModsAPI(&game);
         game.api = api;
         game.mod = &mod;
-        set_script(root + "/game/main.lua");
+        snprintf(game.script_path, sizeof game.script_path, "%s/game/main.lua", root.c_str());
     }
     void TearDown() override {
         api->params_set("datadir", var(""));  // the override is process-wide
@@ -50,9 +50,6 @@ protected:
         api = nullptr;
         driver_deinit();
         rm_rf(root);
-    }
-    void set_script(const std::string& p) {
-        snprintf(game.script_path, sizeof game.script_path, "%s", p.c_str());
     }
 };
 

@@ -1,5 +1,5 @@
-// The game host and the Lua host: options, frame arithmetic, the sticky error state,
-// output capture, and whole headless games driven frame by frame with a fake clock.
+// The game host and the Lua host: frame arithmetic, the sticky error state, output
+// capture, and whole headless games driven frame by frame with a fake clock.
 #include <gtest/gtest.h>
 
 #include <lua.hpp>
@@ -132,10 +132,10 @@ unsigned fake_ms = 0;
 unsigned fake_clock() { return fake_ms; }
 
 struct HostGame : GameRun {
-    void start(const char* source, const char* crash = "wait") {
+    void start(const char* source) {
         fake_ms = 1000;
         driver_tick_source_set(fake_clock);
-        headless(source, {"-crash", crash});
+        headless(source);
     }
     void TearDown() override {
         GameRun::TearDown();
