@@ -42,7 +42,7 @@ start_game() {
 }
 # end_game WANT: waits up to 15 s for the game to end with that status.
 end_game() {
-    (sleep $((15 * scale)); kill -9 $game) 2> /dev/null &
+    (sleep $((15 * scale)); kill -9 $game) > /dev/null 2>&1 &
     watch=$!
     wait $game
     st=$?
