@@ -5,6 +5,7 @@
 #                 --verbose and "-mod main.lua" before its own arguments (a bare file name:
 #                 the working directory is the game's folder)
 #   expected.txt  every "$ " (script) and "kelgame: " (error) line of the runs, in order
+#   log.txt       COUNT EXTENDED-REGEX: so many lines of the runs' logs match
 #   frames.txt    pixels of captured frames, for png_pixels.py (fN.png is frame N's capture)
 #   *.png         a run that captures (or saves) a file of that name must make it the same
 #                 (within a shade under softpipe)
@@ -31,6 +32,7 @@ while IFS= read -r line; do
     [ $st -eq "$want" ] || fail "run $n: exit status $st, expected $want"
     ! grep -q -e 'Sanitizer' -e 'runtime error:' "$dir/log" || fail "run $n: sanitizer report"
     grep -e '^\$ ' -e '^kelgame: ' "$dir/log" >> "$dir/.printed"
+    cat "$dir/log" >> "$dir/.log"
     [ -z "$KEL_CAPTURE_SAVE" ] || cp "$dir"/*.png "$KEL_CAPTURE_SAVE/"
     for png in "$here"/*.png; do  # checked after each run: a later run may write it again
         got="$dir/${png##*/}"
@@ -45,6 +47,9 @@ while IFS= read -r line; do
 done < "$dir/.runs"
 touch "$dir/.printed"
 diff "$here/expected.txt" "$dir/.printed" || fail "printed lines differ from expected.txt"
+[ ! -f "$here/log.txt" ] || grep -v -e '^#' -e '^$' "$here/log.txt" | while read -r want p; do
+    [ "$(grep -cE -- "$p" "$dir/.log")" -eq "$want" ] || { echo "game_run: not $want lines $p"; exit 1; }
+done || exit 1
 [ ! -f "$here/frames.txt" ] || python3 "$here/../../png_pixels.py" "$here/frames.txt" "$dir" ||
     fail "pixels differ"
 echo "game_run: ok"
