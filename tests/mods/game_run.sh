@@ -48,7 +48,8 @@ done < "$dir/.runs"
 touch "$dir/.printed"
 diff "$here/expected.txt" "$dir/.printed" || fail "printed lines differ from expected.txt"
 [ ! -f "$here/log.txt" ] || grep -v -e '^#' -e '^$' "$here/log.txt" | while read -r want p; do
-    [ "$(grep -cE -- "$p" "$dir/.log")" -eq "$want" ] || { echo "game_run: not $want lines $p"; exit 1; }
+    [ "$(grep -cE -- "$p" "$dir/.log")" -eq "$want" ] ||
+        { echo "game_run: not $want lines $p"; exit 1; }
 done || exit 1
 [ ! -f "$here/frames.txt" ] || python3 "$here/../../png_pixels.py" "$here/frames.txt" "$dir" ||
     fail "pixels differ"

@@ -12,11 +12,6 @@ local function save()
     kel_file_save("events.txt", table.concat(lines, "\n") .. "\n")
 end
 
-local function field(v)
-    if v == nil then return "nil" end
-    return tostring(v)
-end
-
 function _init()
     kel_params_set("view_w", 160)
     kel_params_set("view_h", 120)
@@ -36,8 +31,8 @@ function _loop(dt)
     end
     if not started then
         started = true
-        lines[#lines + 1] = string.format("ready window %sx%s", field(kel_params_get("window_w")),
-            field(kel_params_get("window_h")))
+        lines[#lines + 1] = string.format("ready window %sx%s", kel_params_get("window_w"),
+            kel_params_get("window_h"))
         save()
     end
 end
@@ -46,7 +41,8 @@ function _event(e)
     if e.type == "suspend" then suspended = true end
     if e.type == "resume" then resumed = true end
     lines[#lines + 1] = string.format("%s key=%s name=%s text=%s x=%s y=%s button=%s",
-        e.type, field(e.key), field(e.name), e.text, field(e.x), field(e.y), field(e.button))
+        e.type, tostring(e.key), tostring(e.name), e.text, tostring(e.x), tostring(e.y),
+        tostring(e.button))
     save()
 end
 

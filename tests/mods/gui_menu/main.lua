@@ -31,7 +31,10 @@ function _event(e)
   if e.type == "gui" then
     print("gui " .. e.name .. " " .. tostring(e.value))
     -- a new focus plays the button's sound
-    if not sounded then sounded = json_decode(kel_ext_call("stats:get")).voices > 0 print("sound") end
+    if not sounded then
+      sounded = true
+      print("sound playing: " .. tostring(json_decode(kel_ext_call("stats:get")).voices > 0))
+    end
     if e.value == "click b31" then
       gui("gui:add", { root = 1, name = "ok", width = 80, height = 40,
         background = 0x00c0ff, label = "OK", colour = 0, on = { click = "ok" } })
@@ -41,7 +44,7 @@ function _event(e)
     end
   elseif e.type == "keydown" and e.name == "X" then
     error("boom")
-  elseif e.type == "keydown" or e.type == "down" or e.type == "mousedown" or e.type == "joydown" then
+  elseif e.type:match("down$") then
     print("event " .. e.type .. " " .. tostring(e.name))
   end
 end

@@ -25,7 +25,8 @@ function _event(e)
   if e.type == "resize" then
     -- the parameters have the new size while the event is handled
     local same = e.w == kel_params_get("window_w") and e.h == kel_params_get("window_h")
-    print((e.w == 400 and "resize 400x300" or "resize to another size") .. (same and "" or ", not in the parameters"))
+    print((e.w == 400 and "resize 400x300" or "resize to another size") ..
+      (same and "" or ", not in the parameters"))
     assert(e.w ~= 400)
   end
 end
