@@ -1,9 +1,9 @@
 #!/bin/sh
 # Plays a test game folder (a copy of it is the working and home directory) by its runs.txt
 # and checks what the runs printed and captured. In the folder:
-#   runs.txt      one run a line: STATUS ARGS... ($src is the source tree); each run has
-#                 --verbose and "-mod main.lua" before its own arguments (a bare file name:
-#                 the working directory is the game's folder)
+#   runs.txt      one run a line: STATUS [ENV-ARGS... --] ARGS... ($src is the source tree);
+#                 ENV-ARGS go to env; each run has --verbose and "-mod main.lua" before its
+#                 own arguments (a bare file name: the working directory is the game's folder)
 #   expected.txt  every "$ " (script) and "kelgame: " (error) line of the runs, in order
 #   log.txt       COUNT EXTENDED-REGEX: so many lines of the runs' logs match
 #   frames.txt    pixels of captured frames, for png_pixels.py (fN.png is frame N's capture)
@@ -26,8 +26,13 @@ while IFS= read -r line; do
     eval "set -- $line"
     want=$1
     shift
-    (cd "$dir" && HOME="$dir" timeout -k 5 $((170 * ${KEL_TIMEOUT_SCALE:-1})) $kelgame --verbose \
-        -mod main.lua "$@") < /dev/null > "$dir/log" 2>&1
+    envs=
+    case " $* " in *" -- "*)
+        while [ "$1" != -- ]; do envs="$envs $1"; shift; done
+        shift ;;
+    esac
+    (cd "$dir" && HOME="$dir" timeout -k 5 $((170 * ${KEL_TIMEOUT_SCALE:-1})) env $envs \
+        $kelgame --verbose -mod main.lua "$@") < /dev/null > "$dir/log" 2>&1
     st=$?
     [ $st -eq "$want" ] || fail "run $n: exit status $st, expected $want"
     ! grep -q -e 'Sanitizer' -e 'runtime error:' "$dir/log" || fail "run $n: sanitizer report"

@@ -1,5 +1,5 @@
 -- What a window system may lack, used with no display server: the run must go on.
--- offscreen.sh sends Ctrl+F at frames 3 and 5 (full screen and back).
+-- runs.txt sends Ctrl+F at frames 3 and 5 (full screen and back).
 local frame = 0
 function _init() end
 function _event() end
