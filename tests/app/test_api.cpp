@@ -14,9 +14,7 @@
 #include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_base.h"
 #include "tests/test_util.h"
-#include "util/kel_driver-audio.h"
 #include "util/kel_driver.h"
-#include "util/kel_mixer.h"
 
 namespace {
 
@@ -160,29 +158,4 @@ TEST_F(Api, DrawListRecordsEachFrameAfresh) {
             EXPECT_EQ(c.x, 1.0f) << i;
         }
     }
-}
-
-// A restart deletes the API: the old script's music must stop with it, or the new
-// script's first kel_stream_play sounds a second copy.
-TEST(ApiStreams, StopWithTheirScript) {
-    driver_init(DRIVER_INIT_TIMER | DRIVER_INIT_AUDIO);
-    if (!_driver_audio_active()) {
-        driver_deinit();
-        GTEST_SKIP() << "no audio device";
-    }
-    mixer_init();
-    Game game{};
-    for (int run = 0; run < 2; run++) {
-        ModsAPI* api = new ModsAPI(&game);
-        api->params_set("datadir", var(KEL_SOURCE_DIR "/tests/data/audio"));
-        api->stream_play("mono_22050", 1.0f);
-        api->stream_play("stereo_44100", 1.0f);
-        api->stream_stop("stereo_44100");
-        EXPECT_EQ(_driver_audio_voices().size(), 1u);
-        api->params_set("datadir", var(""));
-        delete api;
-        EXPECT_EQ(_driver_audio_voices().size(), 0u);
-    }
-    mixer_deinit();
-    driver_deinit();
 }

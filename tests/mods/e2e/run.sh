@@ -77,7 +77,7 @@ start_x 640x480x24
 start_game -width 320 -height 240 -record "$dir/rec.txt"
 focus
 xdotool mousemove --window "$win" 100 60
-xdotool key --delay 50 a
+xdotool key --delay 50 a Down
 wait_for 5 has "keyup key=97" || fail "no key"
 xdotool click 1
 wait_for 5 has "^up key" || fail "no click"
