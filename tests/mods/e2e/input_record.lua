@@ -4,11 +4,10 @@
 -- The _loop after a "suspend" writes "saved after suspend": the frame a game saves in;
 -- the _loop after a "resume" writes the step it got. "-suspendable 1" on the command
 -- line asks for the focus events.
-local lines = {}
-local suspended = false
-local resumed = false
+local lines, started, pending = {}, false, {}
 
-local function save()
+local function add(line)
+    lines[#lines + 1] = line
     kel_file_save("events.txt", table.concat(lines, "\n") .. "\n")
 end
 
@@ -17,33 +16,20 @@ function _init()
     kel_params_set("view_h", 120)
 end
 
-local started = false
 function _loop(dt)
-    if suspended == true then
-        suspended = "saved"
-        lines[#lines + 1] = "saved after suspend"
-        save()
-    end
-    if resumed then
-        resumed = false
-        lines[#lines + 1] = string.format("dt after resume %.3f", dt)
-        save()
-    end
     if not started then
         started = true
-        lines[#lines + 1] = string.format("ready window %sx%s", kel_params_get("window_w"),
-            kel_params_get("window_h"))
-        save()
+        add(("ready window %sx%s"):format(kel_params_get("window_w"), kel_params_get("window_h")))
     end
+    if pending.suspend then add("saved after suspend") end
+    if pending.resume then add(("dt after resume %.3f"):format(dt)) end
+    pending = {}
 end
 
 function _event(e)
-    if e.type == "suspend" then suspended = true end
-    if e.type == "resume" then resumed = true end
-    lines[#lines + 1] = string.format("%s key=%s name=%s text=%s x=%s y=%s button=%s",
-        e.type, tostring(e.key), tostring(e.name), e.text, tostring(e.x), tostring(e.y),
-        tostring(e.button))
-    save()
+    pending[e.type] = true
+    add(("%s key=%s name=%s text=%s x=%s y=%s button=%s"):format(e.type, tostring(e.key),
+        tostring(e.name), e.text, tostring(e.x), tostring(e.y), tostring(e.button)))
 end
 
 function _paint()
