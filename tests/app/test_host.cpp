@@ -1,5 +1,6 @@
-// The game host and the Lua host: frame arithmetic, the sticky error state, output
-// capture, and whole headless games driven frame by frame with a fake clock.
+// The game host and the Lua host: frame arithmetic, the sticky error state and whole
+// headless games driven frame by frame with a fake clock. (Print and error objects:
+// tests/mods/errors.)
 #include <gtest/gtest.h>
 
 #include <lua.hpp>
@@ -104,27 +105,6 @@ TEST_F(LuaHost, EntryTextsAndCall) {
     bad.set("not a name", 1);
     mod->event(bad);
     EXPECT_EQ(mod->error, LUA_ERRSYNTAX);
-}
-
-TEST_F(LuaHost, OutputAndErrorObjectsReachTheConsole) {
-    run("print('one', 2, nil)");
-    ASSERT_GE(api.console_lines.size(), 3u);
-    EXPECT_EQ(api.console_lines[0], "nil");
-    EXPECT_EQ(api.console_lines[2], "one");
-    run("error({})");
-    EXPECT_EQ(api.console_lines[0], "kelgame: (no error message)");
-    run("error(setmetatable({}, {__tostring = function() return 'custom' end}))");
-    size_t n = api.console_lines.size();
-    run("error(nil)");  // nothing to report, and the stack stays balanced
-    EXPECT_EQ(api.console_lines.size(), n);
-    EXPECT_EQ(api.console_lines[0], "kelgame: custom");
-    EXPECT_EQ(lua_gettop(mod->L), 0);
-
-    run("keep = setmetatable({}, {__gc = function() print('closing') end})");
-    EXPECT_EQ(mods_lua_api(), &api);
-    mod.reset();  // finalizers still print into this API's console
-    EXPECT_EQ(api.console_lines[0], "closing");
-    EXPECT_EQ(mods_lua_api(), nullptr);
 }
 
 // Whole headless games, one frame at a time, on a fake millisecond clock.
