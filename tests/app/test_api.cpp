@@ -14,9 +14,7 @@
 #include "src/mods_api/mods_module.h"
 #include "src/mods_lua/mods_base.h"
 #include "tests/test_util.h"
-#include "util/kel_driver-audio.h"
 #include "util/kel_driver.h"
-#include "util/kel_mixer.h"
 
 namespace {
 
@@ -42,7 +40,7 @@ protected:
         api = new ModsAPI(&game);
         game.api = api;
         game.mod = &mod;
-        set_script(root + "/game/main.lua");
+        snprintf(game.script_path, sizeof game.script_path, "%s/game/main.lua", root.c_str());
     }
     void TearDown() override {
         api->params_set("datadir", var(""));  // the override is process-wide
@@ -50,9 +48,6 @@ protected:
         api = nullptr;
         driver_deinit();
         rm_rf(root);
-    }
-    void set_script(const std::string& p) {
-        snprintf(game.script_path, sizeof game.script_path, "%s", p.c_str());
     }
 };
 
@@ -113,47 +108,6 @@ TEST_F(Api, ParamsReachTheDriver) {
     EXPECT_EQ(game.suspendable, 0);
 }
 
-// The data area as fallback and the record kept per module (base names, once only,
-// altdir and the filter: tests/mods/api_require.lua).
-TEST_F(Api, RequireFallsBackToDataAndKeepsRecords) {
-    write_file(root + "/game/main.lua", "main()");
-    write_file(root + "/game/util.lua", "util()");
-    api->params_set("datadir", var(root + "/data"));
-    write_file(root + "/data/lib.lua", "lib()");
-
-    api->require(game.script_path);
-    api->require("sub/dir/util");
-    api->require("util");  // same base name: not run again
-    api->require("lib");
-    typedef std::pair<std::string, std::string> Run;
-    EXPECT_EQ(mod.scripts, std::vector<Run>({{"main.lua", "main()"}, {"util.lua", "util()"},
-                                             {"lib.lua", "lib()"}}));
-    ASSERT_EQ(api->modules.size(), 3u);
-    EXPECT_EQ(api->modules[1].name, "sub/dir/util");
-    EXPECT_EQ(api->modules[1].path, root + "/game/util.lua");
-    EXPECT_GT(api->modules[1].mtime, 0);
-    EXPECT_EQ(api->modules[2].path, root + "/data/lib.lua");
-    EXPECT_EQ(std::string(driver_altdir_get()), root + "/game");
-    EXPECT_FALSE(api->error_flag);
-
-    api->require("nowhere");
-    std::string msg;
-    ASSERT_TRUE(api->error_take(&msg));
-    EXPECT_EQ(msg, "file missing");
-    EXPECT_FALSE(api->error_take(&msg));  // taken once
-    EXPECT_EQ(api->console_lines.at(0), "ModsAPI::require(\"nowhere\") file missing");
-    EXPECT_EQ(api->modules.size(), 3u);
-}
-
-TEST_F(Api, ScriptPathWithoutDirectoryMeansWorkingDirectory) {
-    write_file("cwd_mod.lua", "here()");
-    set_script("cwd_mod.lua");
-    api->require("cwd_mod.lua");
-    unlink("cwd_mod.lua");
-    ASSERT_EQ(mod.scripts.size(), 1u);
-    EXPECT_EQ(api->modules[0].path, "cwd_mod.lua");
-}
-
 TEST_F(Api, ReloadRerunsEntryAndAutoReloadSeesChangedFiles) {
     std::string entry = root + "/game/main.lua";
     write_file(entry, "main()");
@@ -204,29 +158,4 @@ TEST_F(Api, DrawListRecordsEachFrameAfresh) {
             EXPECT_EQ(c.x, 1.0f) << i;
         }
     }
-}
-
-// A restart deletes the API: the old script's music must stop with it, or the new
-// script's first kel_stream_play sounds a second copy.
-TEST(ApiStreams, StopWithTheirScript) {
-    driver_init(DRIVER_INIT_TIMER | DRIVER_INIT_AUDIO);
-    if (!_driver_audio_active()) {
-        driver_deinit();
-        GTEST_SKIP() << "no audio device";
-    }
-    mixer_init();
-    Game game{};
-    for (int run = 0; run < 2; run++) {
-        ModsAPI* api = new ModsAPI(&game);
-        api->params_set("datadir", var(KEL_SOURCE_DIR "/tests/data/audio"));
-        api->stream_play("mono_22050", 1.0f);
-        api->stream_play("stereo_44100", 1.0f);
-        api->stream_stop("stereo_44100");
-        EXPECT_EQ(_driver_audio_voices().size(), 1u);
-        api->params_set("datadir", var(""));
-        delete api;
-        EXPECT_EQ(_driver_audio_voices().size(), 0u);
-    }
-    mixer_deinit();
-    driver_deinit();
 }

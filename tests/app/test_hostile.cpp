@@ -1,13 +1,11 @@
 // Hostile game files made on the spot (headers claiming huge sizes, long sounds, a huge
-// icon, a long JSON text) loaded through the engine, with resident memory measured around
-// each load: a refused file must cost next to nothing, a shrunk one only its own size.
+// icon) loaded through the engine, with resident memory measured around each load: a
+// refused file must cost next to nothing, a shrunk one only its own size. (A long JSON
+// text: tests/mods/json_memory.)
 #include <stdint.h>
 
 #include <functional>
 
-#include "src/game/game.h"
-#include "src/mods_api/mods_api.h"
-#include "src/mods_lua/mods_lua.h"
 #include "tests/engine/gfx_test_util.h"
 #include "tests/engine/test_audio_util.h"
 #include "util/kel_mixer.h"
@@ -159,22 +157,4 @@ TEST(Hostile, FilesClaimingHugeSizesAreRefusedBeforeTheirMemoryIsSpent) {
     mixer_deinit();
     _driver_audio_deinit();
     gl_down();
-}
-
-TEST(Hostile, EncodingALongJsonTextKeepsNoBufferAfterwards) {
-    driver_init(DRIVER_INIT_TIMER);
-    Game game{};
-    ModsAPI* api = new ModsAPI(&game);
-    ModsLua* mod = new ModsLua(api);
-    long before = status_kib("VmRSS");
-    EXPECT_EQ(mods_lua_run(mod->L, R"(
-        assert(#json_encode(string.rep("a", 40e6)) == 40e6 + 2)
-        assert(not pcall(json_encode, { string.rep("b", 4e6), 0/0 }))
-        assert(json_encode({ 1, "x" }) == '[1,"x"]')
-        collectgarbage()
-    )", "t"), 0) << (api->console_lines.empty() ? "" : api->console_lines.front());
-    EXPECT_LT((status_kib("VmRSS") - before) / 1024, 8);  // was the whole text's buffer
-    delete mod;
-    delete api;
-    driver_deinit();
 }

@@ -38,6 +38,13 @@ function _init()
     assert(kel_ext_call("keyboard:hide") == "null")
     assert(kel_ext_call("video:resize", '{"width":320,"height":200,"full":0}') == "null")
     assert(kel_ext_call("quit") == "null")  -- ends the game after this frame
+
+    -- JSON: the library table is not left reachable; sparse arrays become objects, no NaN
+    -- goes out, nesting is limited to 256
+    assert(cjson == nil and _json_init == nil and package.loaded.cjson == nil)
+    assert(json_encode({ [1] = 1, [3] = 3 }) == '{"1":1,"3":3}' and json_decode("0x10") == 16)
+    assert(not pcall(json_encode, 0 / 0))
+    assert(not pcall(json_decode, string.rep("[", 300) .. string.rep("]", 300)))
 end
 
 function _loop() end

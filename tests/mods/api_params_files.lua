@@ -1,14 +1,9 @@
--- Parameters and files: platform values, plain value crossing, user files shadowing
+-- Parameters and files: plain value crossing, user files shadowing
 -- data files, NUL truncation on save.
 local here = kel_params_get("mod"):match("^(.*)/") or "."
 
 function _init()
-    assert(kel_params_get("platform") == "Evercade")
-    assert(kel_params_get("headless") == true)
-    assert(kel_params_get("version") == "test")
-    assert(kel_params_get("speed") == 1)
-    assert(kel_params_get("crash") == "exit")  -- command-line pairs become parameters
-    assert(kel_params_get("never_set") == nil)
+    assert(kel_params_get("never_set") == nil)  -- the values a game starts with: host_params.lua
 
     kel_params_set("n", 2.5)       assert(kel_params_get("n") == 2.5)
     kel_params_set("t", true)      assert(kel_params_get("t") == true)

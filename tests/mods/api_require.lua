@@ -1,5 +1,5 @@
 -- Module loading seen from a game: base names, once only, missing files, broken
--- modules, the source filter and the alternate directory.
+-- modules, the source filter, the alternate directory and the data area.
 local here = kel_params_get("mod"):match("^(.*)/") or "."
 
 function _init()
@@ -41,6 +41,11 @@ function _init()
     require("later")
     assert(later_ran == nil)
     kel_params_set("require_filter_callback", "")
+
+    -- neither beside the game nor in altdir: the data area
+    kel_params_set("datadir", here .. "/require_api/data")
+    require("lib")
+    assert(data_ran)
 
     assert(kel_ext_call("exit") == "")
 end

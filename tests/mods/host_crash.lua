@@ -13,18 +13,14 @@ function _init()
 end
 
 local function restart_frame()
-    local f = io.open(stamp)
-    local t = f and tonumber(f:read("*a"))
-    if f then f:close() end
+    local t = tonumber(kel_file_load(stamp))
     if t and os.time() - t <= 5 then
         assert(leftover == nil, "a global survived the restart")
         assert(kel_params_get("leftover") == nil, "a parameter survived the restart")
-        os.remove(stamp)
+        kel_file_save(stamp, "")
         kel_ext_call("exit")
     else
-        f = assert(io.open(stamp, "w"))
-        f:write(tostring(os.time()))
-        f:close()
+        kel_file_save(stamp, tostring(os.time()))
         leftover = true
         kel_params_set("leftover", 1)
         error("failing on purpose")

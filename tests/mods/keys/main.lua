@@ -1,5 +1,5 @@
--- Keys by name from a replay. keys_run.sh plays play.txt into it headless and with a
--- window; both runs must end in the same state. The names it answers to come from
+-- Keys by name from a replay, played headless and with a window (runs.txt); both runs
+-- must end in the same state. The names it answers to come from
 -- keys.txt beside it, which a bare "-mod main.lua" finds in the working directory.
 local watched, seen, x, y = {}, {}, 0, 0
 

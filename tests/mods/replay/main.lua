@@ -12,7 +12,8 @@ local marks = {}
 function _init() end
 
 function _event(e)
-  print("event " .. e.type)
+  -- the pointer's live moves over the window are no part of the replay
+  if not e.type:match("motion$") then print("event " .. e.type) end
   if e.type == "keydown" and e.text ~= "" then
     sq.colour = COLOURS[e.text] or sq.colour
   elseif e.type == "keydown" then
