@@ -130,6 +130,16 @@ TEST_F(Hostile, FontFoldersAndMissingPages) {
     }
 }
 
+// A line of more glyphs than one draw call takes is drawn whole.
+TEST_F(Hostile, LineLongerThanOneDrawCallDrawsWhole) {
+    png_write("thin.png", 64, 64, [](int, int) { return 0xFFFFFFFFu; });
+    file_write("thin.fnt", "common lineHeight=4 scaleW=64 scaleH=64\n"
+                           "char id=66 x=0 y=0 width=1 height=4 xadvance=1\n");
+    font_draw(font_load("thin", 0), std::string(300, 'B').c_str(), -1, 5, 5, 0);
+    EXPECT_TRUE(lit(5, 5) && lit(304, 8));
+    EXPECT_FALSE(lit(305, 5) || lit(5, 9));
+}
+
 TEST_F(Hostile, AtlasFramesAndDescriptionsAreChecked) {
     png_write("sheet.png", 64, 32, [](int, int) { return 0xFFFFFFFFu; });
     struct Row {
