@@ -1,5 +1,5 @@
-// Textures: padding and accounting, the file search, lookups that fail, the memory
-// budget with an injected clock, and reloading a changed file.
+// Textures: padded sizes and accounting, long names, the memory budget with an injected
+// clock, and a changed atlas. (Search order, failed lookups and reloads: the game tests.)
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -62,55 +62,6 @@ TEST_F(TexTest, PaddedSizeAndAccounting) {
     EXPECT_EQ(_driver_tex_pad(1), 64);
 }
 
-TEST_F(TexTest, PaddingRepeatsEdgePixels) {
-    // Last column green, last row blue, the rest red; 40 x 20 pads to 64 x 64.
-    png_write("edge.png", 40, 20, [](int x, int y) {
-        return y == 19 ? 0xFFFF0000u : x == 39 ? 0xFF00FF00u : 0xFF0000FFu;
-    });
-    int t = gfx_tex_load("edge");
-    ASSERT_NE(t, 0);
-    // Images over the padding only: right of the image, then below it.
-    int right = gfx_img_register("pad_r", t, 40, 0, 24, 19, 0, 0, 24, 19);
-    int below = gfx_img_register("pad_b", t, 0, 20, 39, 44, 0, 0, 39, 44);
-    gfx_img_draw(0, 0, 48, 38, right);
-    gfx_img_draw(100, 0, 78, 88, below);
-    EXPECT_GT(pixel(20, 10).g, 200);
-    EXPECT_EQ(pixel(20, 10).r, 0);
-    EXPECT_GT(pixel(140, 40).b, 200);
-    EXPECT_EQ(pixel(140, 40).r, 0);
-}
-
-TEST_F(TexTest, FileSearchOrder) {
-    solid("hero.jpg", 4, 4, 0xFFFFFFFF);
-    solid("hero.png", 4, 4, 0xFFFFFFFF);
-    EXPECT_STREQ(_gfx_find("hero"), "hero.png");
-    solid("hero.tga", 4, 4, 0xFFFFFFFF);  // a PNG under that name; only the name matters here
-    EXPECT_STREQ(_gfx_find("hero"), "hero.tga");
-    solid("hero", 4, 4, 0xFFFFFFFF);
-    EXPECT_STREQ(_gfx_find("hero"), "hero.tga");  // no dot: the bare name is not tried
-    EXPECT_STREQ(_gfx_find("hero.png"), "hero.png");
-    solid("logo.png.kel", 4, 4, 0xFFFFFFFF);
-    EXPECT_STREQ(_gfx_find("logo.png"), "logo.png.kel");
-    EXPECT_EQ(_gfx_find("nothing"), nullptr);
-}
-
-TEST_F(TexTest, FailuresAreRememberedAndLoggedOnce) {
-    std::string log = logged([] {
-        EXPECT_EQ(gfx_tex_load("missing"), 0);
-        EXPECT_EQ(gfx_tex_load("missing"), 0);
-        EXPECT_EQ(gfx_img_load("ghost"), 0);
-        EXPECT_EQ(gfx_img_load("ghost"), 0);
-    });
-    EXPECT_EQ(count_of(log, "unable to find tex missing"), 1);
-    EXPECT_EQ(count_of(log, "unable to find img ghost"), 1);
-    // Undecodable file: the record exists without a texture and draws are skipped.
-    file_write("junk.png", "not an image");
-    log = logged([] { EXPECT_NE(gfx_tex_load("junk"), 0); });
-    EXPECT_NE(log.find("stbi_load failed"), std::string::npos);
-    EXPECT_EQ(gfx_img_load("junk"), 0);
-    EXPECT_EQ(gfx_mem_used(), 0u);
-}
-
 TEST_F(TexTest, LongNamesAndPathsAreRefused) {
     std::string name(100, 'n');
     solid((name.substr(0, 60) + ".png").c_str(), 4, 4, 0xFFFFFFFF);
@@ -165,26 +116,6 @@ TEST_F(TexTest, BudgetRecyclesTexturesOfEarlierFramesOnly) {
     EXPECT_EQ(gfx_tex_load("big1"), b);
     EXPECT_TRUE(gfx_tex_get(b).loaded);
     EXPECT_NE(gfx_tex_gl_id(b), 0u);
-}
-
-TEST_F(TexTest, ChangedFileIsReloaded) {
-    solid("chg.png", 8, 8, 0xFF0000FF);  // red
-    int img = gfx_img_load("chg");
-    ASSERT_NE(img, 0);
-    time_t t0 = gfx_tex_get(gfx_img_get(img).texture).file_time;
-    solid("chg.png", 16, 8, 0xFFFF0000);  // blue and wider
-    std::string path = data_dir() + "/chg.png";
-    struct utimbuf ut = {t0 + 5, t0 + 5};
-    utime(path.c_str(), &ut);
-    g_now = t0 + 6;  // still being written (not older than a second): left alone
-    gfx_reload_auto();
-    EXPECT_FLOAT_EQ(gfx_img_get(img).sw, 8);
-    g_now = t0 + 7;
-    gfx_reload_auto();
-    EXPECT_FLOAT_EQ(gfx_img_get(img).sw, 16);
-    gfx_img_draw(0, 0, 0, 0, img);
-    EXPECT_GT(pixel(4, 4).b, 200);
-    EXPECT_EQ(pixel(4, 4).r, 0);
 }
 
 TEST_F(TexTest, ChangedAtlasIsParsedAgain) {
