@@ -1,4 +1,4 @@
-// The log's two line styles, its silence and its handling of long messages.
+// The log's stamped line and its handling of long messages.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,22 +9,6 @@
 #include "util/kel_log.h"
 
 namespace {
-
-TEST(Log, PlainLines) {
-    driver_verbose_set(0);
-    EXPECT_EQ(capture_stdout([] {
-        log_printf("a/b.cpp", 1, "f", 0, "hello %s", "x");
-        log_printf_stamped("a/b.cpp", 1, "f", 0, "hello");
-    }), "");
-    // an existing newline is kept, not doubled; a path without a slash prints whole; a
-    // missing location prints the message alone
-    EXPECT_EQ(logged([] {
-        log_printf("/src/util/kel_x.cpp", 157, "init", 0, "n=%d", 3);
-        log_printf("plain.cpp", 9, "f", 0, "done\n");
-        log_printf(nullptr, 0, nullptr, 0, "$ %s\n", "line");
-        log_printf("x.cpp", 0, "f", 0, "%s", "");
-    }), "[kel_x.cpp:init:157] n=3\n[plain.cpp:f:9] done\n$ line\n\n");
-}
 
 TEST(Log, StampedLineHasTagAndTime) {
     std::string out = logged([] { log_printf_stamped("src/mods/m.cpp", 12, "mods_reload", 0, "go"); });
