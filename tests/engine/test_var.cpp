@@ -1,8 +1,5 @@
 // The dynamic value: ordering and arithmetic, container operations with their error lines,
 // iteration, the list and string utilities, and dicts against a model.
-#include <gtest/gtest.h>
-
-
 #include <algorithm>
 #include <map>
 #include <random>
@@ -10,25 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 #include "util/kel_var.h"
-
-// Runs f with logging on and returns what it printed.
-template <class F>
-static std::string logged(F f) {
-    driver_verbose_set(1);
-    testing::internal::CaptureStdout();
-    f();
-    std::string out = testing::internal::GetCapturedStdout();
-    driver_verbose_set(0);
-    return out;
-}
-
-static int count_of(const std::string& hay, const std::string& needle) {
-    int n = 0;
-    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) n++;
-    return n;
-}
 
 static std::vector<std::string> texts(const var& list) {
     std::vector<std::string> r;
@@ -97,9 +77,8 @@ TEST(Var, ErrorLineForm) {
     }
 
     // Silent when logging is off; iterating a scalar reports nothing.
-    testing::internal::CaptureStdout();
-    none.len();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    driver_verbose_set(0);
+    EXPECT_EQ(capture_stdout([&] { none.len(); }), "");
     out = logged([] {
         var it(var(3).iter()), o;
         EXPECT_FALSE(it.next(o));
