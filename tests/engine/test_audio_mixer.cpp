@@ -61,22 +61,6 @@ TEST_F(AudioTest, VolumeChangesRampOverOneBuffer) {
     EXPECT_FLOAT_EQ(a[TA_FLOATS - 1], 0.5f);
 }
 
-TEST_F(AudioTest, LimiterAttacksAtOnceAndReleasesOverOneBuffer) {
-    std::atomic<float> level(2.0f);
-    driver_audio_callback_play(new ConstGen(&level), 1.0f);
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 1.0f));
-    level = 1.0f;
-    std::vector<float> a = ta_mix();
-    for (int i = 0; i < TA_FLOATS; i += 101)
-        ASSERT_NEAR(a[(size_t)i], 0.5f + 0.5f * (float)i / TA_FLOATS, 1e-5f) << i;
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 1.0f));
-    level = 0.25f;  // quiet passages are not amplified
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.25f));
-    level = -4.0f;
-    EXPECT_FLOAT_EQ(ta_mix()[3], -1.0f);
-    EXPECT_FLOAT_EQ(_driver_audio_peak(), 4.0f);
-}
-
 // The device gets exactly what a conversion built afresh for each buffer gives.
 TEST_F(AudioTest, OutputIsConvertedToTheObtainedFormat) {
     std::vector<float> sine(8 * TA_FLOATS);

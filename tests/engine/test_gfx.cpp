@@ -1,5 +1,5 @@
 // Drawing through real GL, checked on read-back pixels: what the games' frames do not show
-// (the text input rectangle, nine-slices and tiles, the clip stack, GL errors). Images,
+// (the text input rectangle, nine-slices and tiles, the clip stack). Images, atlases,
 // blending and batching are drawn by the bundled game and the stats game.
 #include "gfx_test_util.h"
 
@@ -19,9 +19,6 @@ protected:
         gfx_filter_query_set(NULL);
         gl_down();
     }
-    static void white(const char* name, int w, int h) {
-        png_write(name, w, h, [](int, int) { return 0xFFFFFFFFu; });
-    }
 };
 
 static bool near_(int v, int want, int tol = 1) { return v >= want - tol && v <= want + tol; }
@@ -40,31 +37,6 @@ TEST_F(GfxTest, ScreenToViewInvertsRotatedOffsetView) {
     EXPECT_NEAR(vy, 50, 1e-3);
     gfx_view_angle_set(0);
     gfx_input_rect_clear();
-}
-
-TEST_F(GfxTest, GlErrorIsLoggedOncePerChange) {
-    std::string log = logged([] {
-        glEnable(0x7FFF);
-        gfx_clear();
-        glEnable(0x7FFF);
-        gfx_clear();
-        gfx_clear();
-    });
-    EXPECT_EQ(count_of(log, "glGetError() -> 1280"), 1) << log;
-    EXPECT_EQ(count_of(log, "glGetError() -> 0"), 1) << log;
-}
-
-TEST_F(GfxTest, AtlasWithoutDescriptionStaysOneImage) {
-    white("solo.png", 8, 8);
-    gfx_atlas_load("solo");
-    int img = gfx_img_load("solo");
-    ASSERT_NE(img, 0);
-    EXPECT_FLOAT_EQ(gfx_img_get(img).sw, 8);
-    // A broken description changes nothing and does not crash.
-    white("bad.png", 8, 8);
-    file_write("bad.json", "{\"frames\": [1, 2");
-    gfx_atlas_load("bad");
-    EXPECT_NE(gfx_img_load("bad"), 0);
 }
 
 TEST_F(GfxTest, ClipStackAndTranslation) {
@@ -113,7 +85,7 @@ TEST_F(GfxTest, NineSliceAndTiles) {
     EXPECT_TRUE(near_(pixel(295, 85).r, 180));
     EXPECT_TRUE(near_(pixel(5, 45).r, 80));  // left edge
     gfx_clear();
-    white("tile.png", 16, 16);
+    png_write("tile.png", 16, 16, [](int, int) { return 0xFFFFFFFFu; });
     gfx_img_draw_tiled(gfx_img_load("tile"), 100, 100, 40, 40, 16);
     EXPECT_TRUE(lit(100, 100));
     EXPECT_TRUE(lit(139, 139));
