@@ -1,7 +1,7 @@
 // Hostile game files, generated here and loaded through the engine: font descriptors,
 // atlas descriptions and more images than the texture budget holds. Each must cost
-// bounded memory and work, and what is refused must be said. Also fonts changed on disk
-// and lines longer than one draw call.
+// bounded memory and work, and what is refused must be said. Also odd font lines and a
+// line longer than one draw call.
 #include <limits.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -152,21 +152,6 @@ TEST_F(Hostile, FontOddLinesAndHugeValues) {
     FontLines l;
     font_layout(odd, "CC", 0, &l);
     EXPECT_EQ(l.line[0].width, (float)INT_MAX);
-}
-
-// A changed descriptor is read again, but not in the second it was written (maybe unfinished).
-TEST_F(Hostile, FontReparsedWhenChangedNotWhileWritten) {
-    png_write("live.png", 64, 64, [](int, int) { return 0xFFFFFFFFu; });
-    time_t now = time(nullptr);
-    write_file(data_dir() + "/live.fnt", descriptor(), now - 20);
-    int f = font_load("live", 0);
-    EXPECT_FLOAT_EQ(font_width(f, "AB"), 20);
-    write_file(data_dir() + "/live.fnt", descriptor(" xadvance=4"), now - 10);
-    font_reload_auto();
-    EXPECT_FLOAT_EQ(font_width(f, "AB"), 14);
-    write_file(data_dir() + "/live.fnt", descriptor(" xadvance=7"), now);
-    font_reload_auto();
-    EXPECT_FLOAT_EQ(font_width(f, "AB"), 14);
 }
 
 // A line of more glyphs than one draw call takes is drawn whole.

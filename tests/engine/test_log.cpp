@@ -1,7 +1,6 @@
-// The log's stamped line and its handling of long messages.
+// The log's handling of long messages. (Its line styles: every test that reads a log.)
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "tests/test_util.h"
@@ -9,18 +8,6 @@
 #include "util/kel_log.h"
 
 namespace {
-
-TEST(Log, StampedLineHasTagAndTime) {
-    std::string out = logged([] { log_printf_stamped("src/mods/m.cpp", 12, "mods_reload", 0, "go"); });
-    std::regex re(R"(^\[\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[m\.cpp:mods_reload:12\] go\n$)");
-    EXPECT_TRUE(std::regex_match(out, re)) << out;
-
-    log_tag_hook_set([] { return "TAG"; });
-    out = logged([] { log_printf_stamped("m.cpp", 1, "f", 0, "x\n"); });
-    log_tag_hook_set(nullptr);
-    EXPECT_EQ(out.rfind("[TAG][", 0), 0u) << out;
-    EXPECT_EQ(out.find("\n\n"), std::string::npos);
-}
 
 TEST(Log, LongMessagesPrintWhole) {
     std::string big(100000, 'z');
