@@ -1,6 +1,5 @@
 // JSON reading and writing: acceptance over the case files, values decoded (a table in
 // tests/data), numbers against strtod and in a decimal-comma locale, encoder output.
-#include <dirent.h>
 #include <locale.h>
 #include <math.h>
 #include <stdio.h>
@@ -9,54 +8,35 @@
 
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "tests/test_util.h"
 #include "util/kel_json.h"
 #include "util/kel_var.h"
 
-namespace {
-
-struct Case {
-    std::string name;
-    std::string text;
-};
-
-std::vector<Case> load_cases() {
-    std::string dir = KEL_SOURCE_DIR "/tests/data/json-cases";
-    std::vector<Case> cases;
-    DIR* d = opendir(dir.c_str());
-    if (!d) return cases;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() < 6 || n.compare(n.size() - 5, 5, ".json") != 0) continue;
-        std::ifstream f(dir + "/" + n, std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        cases.push_back({n, ss.str()});
-    }
-    closedir(d);
-    return cases;
+static int decode(var& out, const std::string& s) {
+    return json_decode(out, s.data(), (int)s.size());
 }
 
-int decode(var& out, const std::string& s) { return json_decode(out, s.data(), (int)s.size()); }
-
-}  // namespace
-
-// The files named y* decode to a list or a dict, the n* files are refused. (Round trips and
-// input cut anywhere: fuzz_json, run over these files and its corpus by corpus_json.)
+// The files of the case list named y* decode to a list or a dict, the n* files are refused.
+// (Round trips and input cut anywhere: fuzz_json, run over these files and its corpus by
+// corpus_json.)
 TEST(JsonCases, AcceptAndRejectAsNamed) {
-    std::vector<Case> cases = load_cases();
-    ASSERT_GE(cases.size(), 50u) << "case files missing";
-    for (const Case& c : cases) {
+    const std::string dir = KEL_SOURCE_DIR "/tests/data/json-cases/";
+    std::ifstream list(dir + "MANIFEST.txt");
+    std::string line;
+    int n = 0;
+    while (std::getline(list, line)) {
+        std::string name = line.substr(0, line.find(": "));
+        if (name.size() < 6 || name.compare(name.size() - 5, 5, ".json") != 0) continue;
         var v;
-        int rc = decode(v, c.text);
-        EXPECT_EQ(rc, c.name[0] == 'y' ? 0 : 1) << c.name;
-        EXPECT_TRUE(rc != 0 || v.type() == 3 || v.type() == 4) << c.name;
+        int rc = decode(v, slurp(dir + name));
+        EXPECT_EQ(rc, name[0] == 'y' ? 0 : 1) << name;
+        EXPECT_TRUE(rc != 0 || v.type() == 3 || v.type() == 4) << name;
+        n++;
     }
+    EXPECT_GE(n, 50) << "case files missing";
 }
 
 // Each line of json-values.txt decodes to what it names.
