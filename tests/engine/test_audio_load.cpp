@@ -3,8 +3,6 @@
 // manager tests and test_hostile.)
 #include <unistd.h>
 
-#include <fstream>
-
 #include "tests/engine/test_audio_util.h"
 #include "tests/test_util.h"
 
