@@ -128,25 +128,6 @@ TEST(JsonEncode, AwkwardNumbersGiveTheCommittedTexts) {
     EXPECT_GT(n, 40);
 }
 
-TEST(JsonEncode, StringEscapes) {
-    static const char named[] = "\b\t\n\f\r\"\\", letter[] = "btnfr\"\\";
-    std::string all, want = "\"";
-    for (int c = 1; c < 256; c++) {
-        all.push_back((char)c);
-        const char* n = strchr(named, c);
-        char b[8];
-        if (n) snprintf(b, sizeof b, "\\%c", letter[n - named]);
-        else if (c < 32) snprintf(b, sizeof b, "\\u%04x", c);
-        else snprintf(b, sizeof b, "%c", c);
-        want += b;
-    }
-    EXPECT_EQ(json_encode(var(all)), want + "\"");
-    EXPECT_EQ(json_encode(var(std::string("ab\0cd", 5))), "\"ab\"");
-    var d(4, 0);
-    d.set(std::string("k\"\n\0z", 5), var(1));
-    EXPECT_EQ(json_encode(d), "{\"k\\\"\\n\":1}");
-}
-
 // A list holding itself is cut off instead of recursing without end.
 TEST(JsonEncode, SelfHoldingListIsCutOff) {
     var self(3, 0);
