@@ -1,6 +1,6 @@
-// The widget tree without a window: the box without an offered size, routing with its
-// mended faults, and bounded label texts. (Focus, layout and navigation rules are run by
-// the widget games in tests/mods and test_gui_e2e.)
+// The widget tree without a window: routing with its mended faults and bounded label
+// texts. (Focus, layout and navigation rules are run by the widget games in tests/mods and
+// test_gui_e2e.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,21 +32,6 @@ std::string text(const var& v) { return v.is_none() ? "none" : v.str(); }
 
 // Routes e through w; what it answered.
 std::string send(Widget& w, Event e) { return text(w._event(&e)); }
-
-TEST(Gui, EdgesAndResize) {
-    Widget w;
-    w.style[GUI_BLOCK_LAYOUT].width = 40;
-    w.style[GUI_BLOCK_LAYOUT].height = 20;
-    w.style[GUI_BLOCK_LAYOUT].p[GUI_EDGE_MARGIN + 3] = 2;
-    w.style[GUI_BLOCK_LAYOUT].p[GUI_EDGE_BORDER + 0] = 1;
-    w.style[GUI_BLOCK_LAYOUT].p[GUI_EDGE_PADDING + 2] = 4;
-    const std::vector<float> want = {2, 1, 42, 25};
-    w.layout(1000, 1000);
-    EXPECT_EQ(std::vector<float>({w.inset_x, w.inset_y, w.outer_w, w.outer_h}), want);
-    w.outer_w = w.outer_h = 0;
-    w._resize();  // the same box without an offered size
-    EXPECT_EQ(std::vector<float>({w.inset_x, w.inset_y, w.outer_w, w.outer_h}), want);
-}
 
 // A label changed every frame replaces its text: what the widget holds stays bounded.
 TEST(Gui, LabelTextsStayBounded) {
