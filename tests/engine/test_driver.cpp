@@ -55,19 +55,6 @@ TEST_F(Driver, AltdirShadowsFileByFile) {
     EXPECT_EQ(driver_data_read("both.txt"), "data");
 }
 
-TEST_F(Driver, UserSaveReadAndSecondSet) {
-    // (text saves, loads and the second set from a game: tests/mods/api_params_files.lua)
-    EXPECT_EQ(driver_user_exists("save.dat"), 0);
-    std::string bin("a\0b\xff", 4);
-    EXPECT_EQ(driver_user_save("save.dat", bin.data(), bin.size()), 1);
-    EXPECT_EQ(driver_user_read("save.dat"), bin);
-    EXPECT_EQ(driver_user2_read("save.dat"), bin);
-    EXPECT_EQ(driver_user2_save("save.dat", "xy", 2), 1);
-    char buf[8] = {0};
-    EXPECT_EQ(driver_user_load("save.dat", buf, 8), 2);
-    EXPECT_STREQ(buf, "xy");
-}
-
 TEST_F(Driver, ReadsWholeBoundedEmptyAndMissing) {
     write_file("empty", "");
     write_file("ten", "0123456789");
