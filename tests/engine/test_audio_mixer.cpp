@@ -27,45 +27,6 @@ TEST_F(AudioTest, SilenceAndBadIds) {
     EXPECT_EQ(ta_mix(), kZero);
 }
 
-TEST_F(AudioTest, SamplePlaysOverlapAndEndInTheirLastCallback) {
-    int id = ta_memory(std::vector<float>(2 * TA_FLOATS, 0.25f));
-    driver_audio_sample_play(id, 1.0f, 7.0f);
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.25f));
-    driver_audio_sample_play(id, 1.0f, 0.0f);
-    EXPECT_FLOAT_EQ(_driver_audio_voices()[0].extra, 7.0f);
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.5f));  // last of one, first of other
-    std::vector<AudioVoice> vs = _driver_audio_voices();
-    ASSERT_EQ(vs.size(), 1u);  // the first ended in that callback
-    EXPECT_EQ(vs[0].position, TA_FLOATS);
-    ta_mix();
-    EXPECT_EQ(ta_voice_count(), 0);
-    // a short sample adds only what it has
-    driver_audio_sample_play(ta_memory(std::vector<float>(100, 0.5f)), 1.0f, 0.0f);
-    std::vector<float> a = ta_mix();
-    EXPECT_FLOAT_EQ(a[99], 0.5f);
-    EXPECT_EQ(std::vector<float>(a.begin() + 100, a.end()), std::vector<float>(TA_FLOATS - 100));
-}
-
-TEST_F(AudioTest, StreamPlayRestartsLoopsAndPauseKeepsPosition) {
-    std::vector<float> d(3 * TA_FLOATS);
-    for (size_t i = 0; i < d.size(); i++) d[i] = (float)(i % 1000) / 4000.0f;
-    const float* src = d.data();
-    int id = ta_memory(d);
-    driver_audio_stream_play(id, 1.0f);
-    ta_mix();
-    driver_audio_stream_play(id, 1.0f);  // the old voice goes, the new one starts at 0
-    ASSERT_EQ(ta_voice_count(), 1);
-    EXPECT_EQ(0, memcmp(ta_mix().data(), src, TA_BYTES));
-    driver_audio_stream_pause(id, 1);
-    EXPECT_EQ(ta_mix(), kZero);
-    EXPECT_EQ(_driver_audio_voices()[0].position, TA_FLOATS);
-    driver_audio_stream_pause(id, 0);
-    EXPECT_EQ(0, memcmp(ta_mix().data(), src + TA_FLOATS, TA_BYTES));
-    ta_mix();  // the last buffer of the source: back to 0 afterwards
-    EXPECT_EQ(_driver_audio_voices()[0].position, 0);
-    EXPECT_EQ(0, memcmp(ta_mix().data(), src, TA_BYTES));
-}
-
 // A looping source shorter than a buffer, or ending inside one, goes on from its start
 // in the same buffer: no run of silence at the loop point.
 TEST_F(AudioTest, LoopsContinueWithinTheBuffer) {
@@ -98,22 +59,6 @@ TEST_F(AudioTest, VolumeChangesRampOverOneBuffer) {
     a = ta_mix();
     EXPECT_FLOAT_EQ(a[0], 0.5f);
     EXPECT_FLOAT_EQ(a[TA_FLOATS - 1], 0.5f);
-}
-
-TEST_F(AudioTest, LimiterAttacksAtOnceAndReleasesOverOneBuffer) {
-    std::atomic<float> level(2.0f);
-    driver_audio_callback_play(new ConstGen(&level), 1.0f);
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 1.0f));
-    level = 1.0f;
-    std::vector<float> a = ta_mix();
-    for (int i = 0; i < TA_FLOATS; i += 101)
-        ASSERT_NEAR(a[(size_t)i], 0.5f + 0.5f * (float)i / TA_FLOATS, 1e-5f) << i;
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 1.0f));
-    level = 0.25f;  // quiet passages are not amplified
-    EXPECT_EQ(ta_mix(), std::vector<float>(TA_FLOATS, 0.25f));
-    level = -4.0f;
-    EXPECT_FLOAT_EQ(ta_mix()[3], -1.0f);
-    EXPECT_FLOAT_EQ(_driver_audio_peak(), 4.0f);
 }
 
 // The device gets exactly what a conversion built afresh for each buffer gives.

@@ -1,4 +1,5 @@
-// File access, data directories and ticks of the driver, on real files in a temp dir.
+// File access, the data and user areas and rate ticks of the driver, on real files in a
+// temp dir. (Path rules of the data and user areas: the game tests.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
@@ -40,17 +41,6 @@ protected:
     }
 };
 
-TEST_F(Driver, DataDirectoryRules) {
-    EXPECT_STREQ(driver_data_path("a.png"), "../data/a.png");
-    driver_appid_set("game");
-    EXPECT_STREQ(driver_data_path("a.png"), "./data/a.png");
-    g_datadir = "x";
-    EXPECT_STREQ(driver_data_path("a.png"), "x/a.png");
-    driver_appid_set("");
-    EXPECT_STREQ(driver_data_path("a.png"), "x/a.png");
-    EXPECT_STREQ(driver_data_path("sub/dir/b.txt"), "x/sub/dir/b.txt");
-}
-
 TEST_F(Driver, AltdirShadowsFileByFile) {
     write_file("../data/both.txt", "data");
     write_file("../data/only.txt", "data-only");
@@ -63,31 +53,6 @@ TEST_F(Driver, AltdirShadowsFileByFile) {
     EXPECT_EQ(driver_data_size("only.txt"), 9);
     driver_altdir_set(nullptr);
     EXPECT_EQ(driver_data_read("both.txt"), "data");
-}
-
-TEST_F(Driver, UserAreaFollowsAppidAndHome) {
-    const char* old = getenv("HOME");
-    std::string saved = old ? old : "";
-    setenv("HOME", "/home/u", 1);
-    EXPECT_STREQ(driver_user_path("s.json"), "./s.json");
-    driver_appid_set("game");
-    EXPECT_STREQ(driver_user_path("s.json"), "/home/u/s.json");
-    unsetenv("HOME");
-    EXPECT_STREQ(driver_user_path("s.json"), "./s.json");
-    if (old) setenv("HOME", saved.c_str(), 1);
-}
-
-TEST_F(Driver, UserSaveReadAndSecondSet) {
-    // (text saves, loads and the second set from a game: tests/mods/api_params_files.lua)
-    EXPECT_EQ(driver_user_exists("save.dat"), 0);
-    std::string bin("a\0b\xff", 4);
-    EXPECT_EQ(driver_user_save("save.dat", bin.data(), bin.size()), 1);
-    EXPECT_EQ(driver_user_read("save.dat"), bin);
-    EXPECT_EQ(driver_user2_read("save.dat"), bin);
-    EXPECT_EQ(driver_user2_save("save.dat", "xy", 2), 1);
-    char buf[8] = {0};
-    EXPECT_EQ(driver_user_load("save.dat", buf, 8), 2);
-    EXPECT_STREQ(buf, "xy");
 }
 
 TEST_F(Driver, ReadsWholeBoundedEmptyAndMissing) {
@@ -217,20 +182,6 @@ TEST_F(Driver, RateTicksCountDueTicks) {
     EXPECT_EQ(driver_rate_ticks(), 0);
     g_now += 1040;
     EXPECT_EQ(driver_rate_ticks(), 63);
-}
-
-TEST_F(Driver, TicksResetRebasesCounter) {
-    driver_tick_source_set(fake_ticks);
-    g_now = 90000000u;
-    EXPECT_EQ(driver_ticks(), 90000000);
-    driver_ticks_reset();
-    EXPECT_EQ(driver_ticks(), 0);
-    g_now += 250;
-    EXPECT_EQ(driver_ticks(), 250);
-    g_now = 0xFFFFFFF0u;  // the 32-bit counter wraps; readings stay small after a reset
-    driver_ticks_reset();
-    g_now += 0x20;
-    EXPECT_EQ(driver_ticks(), 0x20);
 }
 
 }  // namespace

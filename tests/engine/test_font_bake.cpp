@@ -1,5 +1,4 @@
-// The font baker's output read back by the engine: sizes, glyph boxes on the page,
-// and its command line.
+// The font baker's output read back by the engine, and its command line.
 #include "tests/test_util.h"
 #include "util/kel_font.h"
 
@@ -13,39 +12,29 @@ static int bake(const std::string& args) {
     return WIFEXITED(r) ? WEXITSTATUS(r) : -1;
 }
 
-TEST(FontBake, BakedSizesLoadWithSaneGlyphs) {
+TEST(FontBake, BakedSizeLoadsWithSaneGlyphs) {
     g_dir = temp_dir("bake");
     const std::string ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     ASSERT_EQ(bake("-s 12,40 -r 32-255 -p 2 " + ttf + " " + g_dir + "/dv"), 0);
     driver_datadir_query_set(data_dir);
     font_init();
-    for (int px : {12, 40}) {
-        const Font* f = font_get(font_load(("dv-" + std::to_string(px)).c_str(), 0));
-        ASSERT_NE(f, nullptr) << px;
-        EXPECT_NEAR(f->line_height, px, 1.0f);
-        EXPECT_GT(f->base, px * 0.6f);
-        EXPECT_LT(f->base, (float)px);
-        for (int c : {(int)'A', (int)'g', 0xE9}) {
-            const float* r = f->rect[c];
-            const float* m = f->metrics[c];
-            EXPECT_GT(r[2], 0) << c;
-            EXPECT_LE(r[0] + r[2], f->page_w) << c;  // inside the page
-            EXPECT_LE(r[1] + r[3], f->page_h) << c;
-            EXPECT_GT(m[2], r[2] * 0.5f) << c;          // advance
-            EXPECT_LE(m[1] + r[3], f->line_height + px * 0.3f) << c;  // within the line
-        }
-        // The descender of g reaches below the baseline, the A sits on it.
-        EXPECT_GT(f->metrics['g'][1] + f->rect['g'][3], f->base);
-        EXPECT_NEAR(f->metrics['A'][1] + f->rect['A'][3], f->base, 1.0f);
-        EXPECT_EQ(f->rect[' '][2], 0);
-        EXPECT_GT(f->metrics[' '][2], 0);
+    const Font* f = font_get(font_load("dv-40", 0));
+    ASSERT_NE(f, nullptr);
+    EXPECT_NEAR(f->line_height, 40, 1.0f);
+    for (int c : {(int)'A', (int)'g', 0xE9}) {
+        const float* r = f->rect[c];
+        EXPECT_TRUE(r[2] > 0 && r[0] + r[2] <= f->page_w && r[1] + r[3] <= f->page_h) << c;
+        EXPECT_GT(f->metrics[c][2], r[2] * 0.5f) << c;  // advance
     }
+    // The descender of g reaches below the baseline, the A sits on it.
+    EXPECT_GT(f->metrics['g'][1] + f->rect['g'][3], f->base);
+    EXPECT_NEAR(f->metrics['A'][1] + f->rect['A'][3], f->base, 1.0f);
+    EXPECT_NE(font_load("dv-12", 0), 0);
     font_deinit();
     driver_datadir_query_set(nullptr);
 
     EXPECT_EQ(bake("--help"), 0);
     EXPECT_EQ(bake("-r 300-2 " + ttf + " x"), 2);
-    EXPECT_EQ(bake("-s 0 " + ttf + " x"), 2);
     EXPECT_EQ(bake("onlyone"), 2);
     EXPECT_EQ(bake(g_dir + "/missing.ttf " + g_dir + "/x"), 1);
     rm_rf(g_dir);

@@ -1,6 +1,8 @@
 // Hostile game files, generated here and loaded through the engine: font descriptors,
 // atlas descriptions and more images than the texture budget holds. Each must cost
-// bounded memory and work, and what is refused must be said.
+// bounded memory and work, and what is refused must be said. Also odd font lines and a
+// line longer than one draw call.
+#include <limits.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -128,6 +130,38 @@ TEST_F(Hostile, FontFoldersAndMissingPages) {
         font_draw(font, "AB", -1, 0, 0, 0);
         EXPECT_EQ(lit(4, 6), font != np) << font;
     }
+}
+
+// Odd lines and glyph ids out of range are skipped; huge values saturate rather than wrap.
+TEST_F(Hostile, FontOddLinesAndHugeValues) {
+    file_write("odd.txt", "common lineHeight=0 scaleW=64 scaleH=64\n"
+                          "char id=0 x=1 y=1 width=5 height=5 xadvance=7\n"
+                          "char id=-3 x=1 xadvance=7\n"
+                          "char id=256 x=1 xadvance=7\n"
+                          "char id=70000 x=1 xadvance=7\n"
+                          "char id=66 nonsense x=3 xadvance=6.5\n"
+                          "char id=67 x=1e20 y=1e20 xadvance=1e40\n"
+                          "char\n\n=\n");
+    int odd = font_load("odd", 20);
+    const Font* f = font_get(odd);
+    ASSERT_NE(f, nullptr);
+    EXPECT_FLOAT_EQ(f->scale, 1.0f);  // no line height: natural size, not infinity
+    EXPECT_EQ(std::vector<float>({f->metrics[0][2], f->metrics['B'][2], f->rect['B'][0],
+                                  font_width(odd, "BB"), f->rect['C'][0], f->rect['C'][1]}),
+              std::vector<float>({0, 6.5f, 3, 13, (float)INT_MAX, (float)INT_MAX}));
+    FontLines l;
+    font_layout(odd, "CC", 0, &l);
+    EXPECT_EQ(l.line[0].width, (float)INT_MAX);
+}
+
+// A line of more glyphs than one draw call takes is drawn whole.
+TEST_F(Hostile, LineLongerThanOneDrawCallDrawsWhole) {
+    png_write("thin.png", 64, 64, [](int, int) { return 0xFFFFFFFFu; });
+    file_write("thin.fnt", "common lineHeight=4 scaleW=64 scaleH=64\n"
+                           "char id=66 x=0 y=0 width=1 height=4 xadvance=1\n");
+    font_draw(font_load("thin", 0), std::string(300, 'B').c_str(), -1, 5, 5, 0);
+    EXPECT_TRUE(lit(5, 5) && lit(304, 8));
+    EXPECT_FALSE(lit(305, 5) || lit(5, 9));
 }
 
 TEST_F(Hostile, AtlasFramesAndDescriptionsAreChecked) {

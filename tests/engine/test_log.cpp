@@ -1,7 +1,6 @@
-// The log's two line styles, its silence and its handling of long messages.
+// The log's handling of long messages. (Its line styles: every test that reads a log.)
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "tests/test_util.h"
@@ -9,34 +8,6 @@
 #include "util/kel_log.h"
 
 namespace {
-
-TEST(Log, PlainLines) {
-    driver_verbose_set(0);
-    EXPECT_EQ(capture_stdout([] {
-        log_printf("a/b.cpp", 1, "f", 0, "hello %s", "x");
-        log_printf_stamped("a/b.cpp", 1, "f", 0, "hello");
-    }), "");
-    // an existing newline is kept, not doubled; a path without a slash prints whole; a
-    // missing location prints the message alone
-    EXPECT_EQ(logged([] {
-        log_printf("/src/util/kel_x.cpp", 157, "init", 0, "n=%d", 3);
-        log_printf("plain.cpp", 9, "f", 0, "done\n");
-        log_printf(nullptr, 0, nullptr, 0, "$ %s\n", "line");
-        log_printf("x.cpp", 0, "f", 0, "%s", "");
-    }), "[kel_x.cpp:init:157] n=3\n[plain.cpp:f:9] done\n$ line\n\n");
-}
-
-TEST(Log, StampedLineHasTagAndTime) {
-    std::string out = logged([] { log_printf_stamped("src/mods/m.cpp", 12, "mods_reload", 0, "go"); });
-    std::regex re(R"(^\[\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[m\.cpp:mods_reload:12\] go\n$)");
-    EXPECT_TRUE(std::regex_match(out, re)) << out;
-
-    log_tag_hook_set([] { return "TAG"; });
-    out = logged([] { log_printf_stamped("m.cpp", 1, "f", 0, "x\n"); });
-    log_tag_hook_set(nullptr);
-    EXPECT_EQ(out.rfind("[TAG][", 0), 0u) << out;
-    EXPECT_EQ(out.find("\n\n"), std::string::npos);
-}
 
 TEST(Log, LongMessagesPrintWhole) {
     std::string big(100000, 'z');

@@ -1,10 +1,9 @@
-// The sound manager: name resolution, one load per name, remembered failures, the
-// once-a-second reload check.
+// The sound manager: name resolution and the once-a-second reload check. (One load per name
+// and remembered failures: the warn game and ApiStreams.)
 #include "util/kel_mixer.h"
 
 #include <sys/stat.h>
 
-#include <fstream>
 
 #include "tests/engine/test_audio_util.h"
 #include "tests/test_util.h"
@@ -61,44 +60,6 @@ TEST_F(MixerTest, NamesResolveByExtensionThenArea) {
     AudioSourceMemory* m = dynamic_cast<AudioSourceMemory*>(_driver_audio_source(ogg));
     ASSERT_NE(m, nullptr);
     EXPECT_NEAR(m->count, 2 * 44100, 100);  // decoded as Ogg
-}
-
-TEST_F(MixerTest, EachNameLoadsOnceAndFailuresAreRemembered) {
-    put("beep.wav", data("beep.wav"));
-    int a = 0;
-    std::string log = logged([&] { a = mixer_sample_load("beep"); });
-    ASSERT_GT(a, 0);
-    EXPECT_NE(log.find("doing load sample beep"), std::string::npos) << log;
-    EXPECT_EQ(logged([&] { EXPECT_EQ(mixer_sample_load("beep"), a); }), "");
-    EXPECT_EQ(_driver_audio_source(a + 1), nullptr);  // nothing else was loaded
-
-    log = logged([&] { EXPECT_EQ(mixer_sample_load("ghost"), 0); });
-    EXPECT_NE(log.find("unable to find sample ghost"), std::string::npos) << log;
-    put("beep.wav", data("ghost.wav"));  // too late: the miss is kept
-    std::ofstream(data("broken.wav")) << "not a wave file";
-    EXPECT_EQ(mixer_sample_load("broken"), 0);
-    EXPECT_EQ(logged([&] {
-                  EXPECT_EQ(mixer_sample_load("ghost"), 0);
-                  EXPECT_EQ(mixer_sample_load("broken"), 0);
-              }),
-              "");
-
-    // streams: a map of their own with their own messages; an Ogg stream only registers
-    put("stereo_44100.ogg", data("song.ogg"));
-    uint32_t used = _driver_audio_memused_get();
-    int s = 0, song = 0;
-    log = logged([&] {
-        s = mixer_stream_load("beep");
-        song = mixer_stream_load("song");
-        EXPECT_EQ(mixer_stream_load("ghost2"), 0);
-    });
-    EXPECT_GT(s, a);
-    EXPECT_GT(song, s);
-    EXPECT_EQ(mixer_stream_load("song"), song);
-    EXPECT_NE(log.find("unable to find stream ghost2"), std::string::npos) << log;
-    used = _driver_audio_memused_get() - used;  // the whole WAV stream, not the Ogg one
-    EXPECT_EQ(used, dynamic_cast<AudioSourceMemory*>(_driver_audio_source(s))->bytes);
-    // (playing through the manager: ApiStreams in test_api and the sound game)
 }
 
 TEST_F(MixerTest, ChangedFilesAreReportedAtMostOncePerSecond) {

@@ -1,9 +1,5 @@
-// The dynamic value: text and numeric forms, equality and ordering, sharing, container
-// operations with their error lines, iteration, and the list and string utilities.
-#include <gtest/gtest.h>
-
-#include <math.h>
-
+// The dynamic value: ordering and arithmetic, container operations with their error lines,
+// iteration, the list and string utilities, and dicts against a model.
 #include <algorithm>
 #include <map>
 #include <random>
@@ -11,25 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "util/kel_driver.h"
+#include "tests/test_util.h"
 #include "util/kel_var.h"
-
-// Runs f with logging on and returns what it printed.
-template <class F>
-static std::string logged(F f) {
-    driver_verbose_set(1);
-    testing::internal::CaptureStdout();
-    f();
-    std::string out = testing::internal::GetCapturedStdout();
-    driver_verbose_set(0);
-    return out;
-}
-
-static int count_of(const std::string& hay, const std::string& needle) {
-    int n = 0;
-    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) n++;
-    return n;
-}
 
 static std::vector<std::string> texts(const var& list) {
     std::vector<std::string> r;
@@ -51,89 +30,26 @@ static var L(std::initializer_list<var> items) {
     return l;
 }
 
-TEST(Var, TextForms) {
-    const std::pair<double, const char*> nums[] = {
-        {2.0, "2"}, {2.5, "2.5"}, {-0.5, "-0.5"}, {0.1, "0.1"}, {1e-7, "0.0"},
-        {1e10, "10000000000.0"}, {3e9, "3000000000.0"}, {2147483647.0, "2147483647"},
-        {-2147483648.0, "-2147483648"}, {-2147483649.0, "-2147483649.0"}, {INFINITY, "inf"}};
-    for (auto& c : nums) EXPECT_EQ(var(c.first).str(), c.second) << c.first;
-    std::string big = var(1e300).str();
-    EXPECT_EQ(big.size(), 303u);
-    EXPECT_EQ(big.substr(0, 2) + big.substr(big.size() - 2), "10.0");
-    EXPECT_EQ(var(NAN).str().find('.'), std::string::npos);
-    EXPECT_EQ(var(true).str() + "|" + var(false).str() + "|" + var().str(), "True|False|");
-    EXPECT_EQ(var(std::string("a\0b", 3)).str().size(), 3u);
-    EXPECT_EQ(var(3, 0).str().rfind("<list instance at 0x", 0), 0u);
-    EXPECT_EQ(var(4, 0).str().rfind("<dict instance at 0x", 0), 0u);
-}
-
-TEST(Var, NumericFormsAndTruth) {
-    EXPECT_STREQ(var().type_name(), "none");
-    const std::pair<var, double> nums[] = {{var(), 0},       {var("3.5"), 3.5}, {var("  12abc"), 12},
-                                           {var("x"), 0},    {var(true), 1},    {var(3, 0), 0}};
-    for (auto& c : nums) EXPECT_EQ(c.first.number(), c.second) << c.first.str();
-    for (const var& t : {var("x"), var(NAN), L({1})}) EXPECT_TRUE(t.truth()) << t.str();
-    for (const var& f : {var(), var(""), var(0.0), var(3, 0)}) EXPECT_FALSE(f.truth()) << f.str();
-    const std::pair<double, int> ints[] = {
-        {-2.9, -2}, {1e12, 2147483647}, {-1e12, -2147483647 - 1}, {NAN, 0}};
-    for (auto& c : ints) EXPECT_EQ(var(c.first).to_int(), c.second) << c.first;
-    EXPECT_STREQ(var(var(1).iter()).type_name(), "invalid");
-}
-
-TEST(Var, EqualityAndOrdering) {
-    var l = L({1, 2}), l2 = L({1, 2});
-    const struct { var a, b; bool eq; } eqs[] = {
-        {l, l, true}, {l, l2, false}, {var(1), var(true), false}, {var(true), var(true), true},
-        {var(), var(), true}, {var(), var().copy(), true},  // a none object equals a null handle
-        {var("ab"), var("ab"), true}, {var("ab"), var(std::string("ab\0", 3)), false},
-        {var(NAN), var(NAN), false}};
-    for (auto& c : eqs) EXPECT_EQ(c.a == c.b, c.eq) << c.a.str() << " == " << c.b.str();
-    // none sits between negative and positive numbers; then texts, lists, dicts, booleans
+// None sits between negative and positive numbers; then texts, lists, dicts, booleans.
+TEST(Var, OrderingArithmeticAndBuilders) {
     const struct { var a, b; bool lt; } lts[] = {
-        {var(-1), var(), true}, {var(1), var(), false}, {var(), var(1), false},
-        {var("b"), var(1), false}, {var(1), var("b"), true},
-        {var("10"), var(9), true},  // text against text: "10" < "9"
-        {var(std::string("\x01")), var(std::string("\xff")), true},  // bytes unsigned
-        {var("ab"), var("abc"), true}, {var("zz"), l, true}, {l, var(4, 0), true},
-        {var(4, 0), var(true), true}, {var(true), var(2), false}};
+        {var(-1), var(), true}, {var(1), var(), false}, {var("10"), var(9), true},
+        {var("zz"), L({1}), true}, {L({1}), var(4, 0), true}, {var(4, 0), var(true), true},
+        {var(true), var(2), false}};
     for (auto& c : lts) EXPECT_EQ(c.a < c.b, c.lt) << c.a.str() << " < " << c.b.str();
-}
+    EXPECT_TRUE(var() == var().copy());  // a none object equals a null handle
+    const std::pair<var, double> cases[] = {{var(1) + var("2"), 3},    {var(1) + var(true), 2},
+                                            {var(7) - var(), 7},       {var(3) * var("2.5"), 7.5},
+                                            {var(1) / var(4), 0.25},   {1 + var(2), 3}};
+    for (auto& c : cases) EXPECT_EQ(c.first.number(), c.second) << c.second;
+    EXPECT_TRUE(L({1}).truth() && !var(3, 0).truth());
 
-TEST(Var, SharingAndAssignment) {
-    var a(3, 0);
-    var b = a;
-    list_append(b, var("x"));
-    EXPECT_EQ(a.len(), 1);
-    {
-        var c(a._o);
-        EXPECT_EQ(a._o->_refs, 3u);
-    }
-    EXPECT_EQ(a._o->_refs, 2u);
-
-    // The source may live inside the target's own object: no use after release.
-    var outer = L({L({7})});
-    outer = outer[0];
-    EXPECT_EQ(outer.len(), 1);
-    EXPECT_EQ(outer[0].number(), 7);
-    var outer2 = L({var("s")});
-    outer2 = std::move(outer2[0]);
-    EXPECT_EQ(outer2.str(), "s");
-
-    // A list that is dropped releases its nested contents (the leak checker watches this).
-    var d(4, 0);
-    d["k"] = L({L({var(4, 0)})});
-    d = var();
-}
-
-TEST(Var, VariadicConstruction) {
-    var x("x"), y("y"), ka("a"), k1(1), v(2);
+    // variadic builders: later pairs replace earlier ones; keys are their text form
+    var x("x"), y("y"), ka("a");
     var l(3, 3, &x, &y, &x);
     EXPECT_EQ(texts(l), (std::vector<std::string>{"x", "y", "x"}));
     EXPECT_EQ(l[0]._o, x._o);
-    // later pairs replace earlier ones; keys are their text form
     EXPECT_EQ(entries(var(4, 4, &ka, &x, &ka, &y)), "a=y");
-    EXPECT_EQ(entries(var(4, 2, &k1, &v)), "1=2");
-    EXPECT_EQ(var(7, 0).type(), 0);
 }
 
 TEST(Var, ErrorLineForm) {
@@ -152,7 +68,15 @@ TEST(Var, ErrorLineForm) {
         {[] { return var("s")[0]; }, "'string' object does not support '__get__'"},
         {[] { return var(4, 0) + var(4, 0); }, ":__add__:"},
         {[] { return var("a") - var(1); }, "'string' object does not support '__sub__'"},
-        {[] { return var() + var(1); }, "'none' object does not support '__add__'"}};
+        {[] { return var() + var(1); }, "'none' object does not support '__add__'"},
+        {[] { return L({"a"})[3]; }, "IndexError: list index out of range"},
+        {[] { return L({"a"})[-2]; }, "IndexError: list index out of range"},
+        {[] { return L({"a"}).set(3, var("d")), var(); }, "list assignment index out of range"},
+        {[] { return L({"a"}).del(3), var(); }, ":_pop:"},
+        {[] { return L({1}) + var(1); }, "TypeError: can only concatenate list to list"},
+        {[] { return var(4, 0).del("x"), var(); }, "dict::__del__:KeyError"},
+        {[] { return str_split("abc", ""), var(); }, ":str_split:"},
+        {[] { return str_join("-", var("ab")); }, ":str_join:"}};
     for (auto& e : errs) {
         var got(1);
         out = logged([&] { got = e.f(); });
@@ -161,9 +85,8 @@ TEST(Var, ErrorLineForm) {
     }
 
     // Silent when logging is off; iterating a scalar reports nothing.
-    testing::internal::CaptureStdout();
-    none.len();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    driver_verbose_set(0);
+    EXPECT_EQ(capture_stdout([&] { none.len(); }), "");
     out = logged([] {
         var it(var(3).iter()), o;
         EXPECT_FALSE(it.next(o));
@@ -179,20 +102,11 @@ TEST(Var, ListAccess) {
     EXPECT_EQ(l[-1].str() + l[-3].str(), "ca");
     const std::pair<var, const char*> reads[] = {{-2, "b"}, {1.9, "b"}, {var(), "a"}, {"2", "c"}};
     for (auto& r : reads) EXPECT_EQ(l[r.first].str(), r.second) << r.first.str();
-    for (int bad : {3, -4}) {
-        std::string out = logged([&] { EXPECT_EQ(l[bad].type(), 0); });
-        EXPECT_NE(out.find(":__get__:"), std::string::npos);
-        EXPECT_NE(out.find("IndexError: list index out of range"), std::string::npos);
-    }
     // A write through a failed read is dropped at the next failed read.
     l[9] = var("junk");
     EXPECT_EQ(l[9].type(), 0);
     EXPECT_EQ(l.len(), 3);
 
-    std::string out = logged([&] { l.set(3, var("d")); });
-    out += logged([&] { l.del(3); });
-    EXPECT_EQ(count_of(out, "IndexError: list assignment index out of range"), 2) << out;
-    EXPECT_NE(out.find(":_pop:"), std::string::npos);
     l.set(-1, var("z"));
     l.del(0);
     EXPECT_EQ(texts(l), (std::vector<std::string>{"b", "z"}));
@@ -216,8 +130,6 @@ TEST(Var, ListSliceAndConcat) {
     for (auto& c : slices) EXPECT_EQ(str_join(",", l.slice(c.a, c.b)).str(), c.want) << c.a;
     var s = l + L({"x"});
     EXPECT_EQ(str_join(",", s).str() + "|" + str_join(",", l).str(), "0,1,2,3,4,x|0,1,2,3,4");
-    std::string out = logged([&] { EXPECT_EQ((l + var(1)).type(), 0); });
-    EXPECT_NE(out.find("TypeError: can only concatenate list to list"), std::string::npos);
     EXPECT_EQ((var(1) + l).number(), 1.0);
 }
 
@@ -232,10 +144,6 @@ TEST(Var, DictAccess) {
     d.set(std::string("k"), var(3));
     EXPECT_EQ(entries(d), "=2,1=one,True=1,k=3");
 
-    std::string out = logged([&] { d.del("missing"); });
-    EXPECT_NE(out.find(":__del__:"), std::string::npos);
-    EXPECT_NE(out.find("dict::__del__:KeyError"), std::string::npos);
-    EXPECT_EQ(d.len(), 4);
     d.del("k");
     EXPECT_FALSE(d.has("k"));
 
@@ -398,15 +306,6 @@ TEST(Var, StringOps) {
     EXPECT_EQ(s.str(), "hello");
 }
 
-TEST(Var, Arithmetic) {
-    const std::pair<var, double> cases[] = {{var(1) + var("2"), 3},    {var(1) + var(true), 2},
-                                            {var(7) - var(), 7},       {var(3) * var("2.5"), 7.5},
-                                            {var(1) / var(4), 0.25},   {1 + var(2), 3}};
-    for (auto& c : cases) EXPECT_EQ(c.first.number(), c.second) << c.second;
-    EXPECT_TRUE(isinf((var(1) / var(0)).number()));
-    EXPECT_TRUE(isnan((var(0) / var(0)).number()));
-}
-
 TEST(Var, ListUtilities) {
     var l = L({"x", "y"});
     list_insert(l, 5, var("i"));
@@ -425,9 +324,7 @@ TEST(Var, ListUtilities) {
     list_extend(a, a);
     EXPECT_EQ(texts(a), (std::vector<std::string>{"1", "2", "1", "2"}));
     std::string out = logged([&] { list_extend(a, var("x")); });
-    EXPECT_NE(out.find(":_extend:"), std::string::npos);
     EXPECT_NE(out.find("TypeError: lists may only be extended by lists"), std::string::npos);
-    EXPECT_EQ(a.len(), 4);
 
     var g = L({1});
     for (int i = 0; i < 100; ++i) list_append(g, g[0]);  // element of the growing list itself
@@ -485,14 +382,9 @@ TEST(Var, StringUtilities) {
         {"a::b::c", "::", {"a", "b", "c"}}};
     for (auto& c : splits) EXPECT_EQ(texts(str_split(c.text, c.sep)), c.parts) << c.text;
     EXPECT_EQ(str_join("-", str_split("a,b,", ",")).str(), "a-b-");
-    std::string out = logged([] {
-        EXPECT_EQ(texts(str_split("abc", "")), (std::vector<std::string>{"abc"}));
-    });
-    EXPECT_NE(out.find(":str_split:"), std::string::npos);
+    EXPECT_EQ(texts(str_split("abc", "")), (std::vector<std::string>{"abc"}));
     EXPECT_EQ(str_join(", ", L({1, 2.5, true, var()})).str(), "1, 2.5, True, ");
     EXPECT_EQ(str_join("-", var(3, 0)).str(), "");
-    out = logged([] { EXPECT_EQ(str_join("-", var("ab")).type(), 0); });
-    EXPECT_NE(out.find(":str_join:"), std::string::npos);
     const char* reps[][4] = {{"aaa", "a", "aa", "aaaaaa"}, {"x.y.z", ".", "", "xyz"},
                              {"abcabc", "bc", "-", "a-a-"}, {"abc", "", "x", "abc"}};
     for (auto& r : reps) EXPECT_EQ(str_replace(r[0], r[1], r[2]), r[3]) << r[0];

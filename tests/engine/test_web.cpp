@@ -38,8 +38,8 @@ class Web : public ::testing::Test {
     }
 };
 
-// Odd servers: however the head arrives, the body is what follows the blank line. A
-// head past 16 kB or a body past body_max fails the request.
+// The body is what follows the blank line, also when a pause splits it; a head past 16 kB
+// or a body past body_max fails the request. (Heads split anywhere: fuzz_web_head.)
 TEST_F(Web, HeadSplitAndClose) {
     std::string long_head = "HTTP/1.0 200 OK\r\nX: " + std::string(KEL_WEB_RESPONSE_HEAD_MAX, 'y');
     struct Case {
@@ -51,11 +51,7 @@ TEST_F(Web, HeadSplitAndClose) {
         const char* failure = nullptr;  // the log line of a failed request
     } cases[] = {
         {"crlf head", {{"HTTP/1.0 200 OK\r\nX: y\r\n\r\nhello", 0}}, "hello", 25},
-        {"lf head", {{"HTTP/1.0 200 OK\nX: y\n\nhello", 0}}, "hello", 22},
-        {"head in two pieces", {{"HTTP/1.0 200 OK\r\nX: ", 300}, {"y\r\n\r\nhello", 0}}, "hello", 25},
         {"split in the blank line", {{"HTTP/1.0 200 OK\r\n\r", 300}, {"\nhi\n\nthere", 0}}, "hi\n\nthere", 19},
-        {"closes after the head", {{"HTTP/1.0 204 No Content\r\n\r\n", 0}}, "", 27},
-        {"no blank line", {{"HTTP/1.0 200 OK\r\n", 0}}, "", 17},
         {"body at its limit", {{"HTTP/1.0 200 OK\n\n0123", 100}, {"456789", 0}}, "0123456789", 17, 10},
         {"body past its limit", {{"HTTP/1.0 200 OK\n\n0123456789", 100}, {"A", 0}}, "0123456789A", 17, 10,
          "response body over 10 bytes"},
@@ -82,60 +78,6 @@ TEST_F(Web, HeadSplitAndClose) {
         EXPECT_TRUE(c.head_length < 0 || r->head_length == c.head_length) << r->head_length;
         kel_web_free(r);
     }
-}
-
-// The request goes out byte for byte; a body makes it a form POST with its length.
-TEST_F(Web, RequestBytes) {
-    struct Case {
-        const char* body;
-        const char* want;  // %d: the port
-    } cases[] = {
-        {"", "GET /a?b=1 HTTP/1.0\r\nHost: 127.0.0.1:%d\r\n\r\n"},
-        {"a=1&b", "POST /a?b=1 HTTP/1.0\r\nHost: 127.0.0.1:%d\r\n"
-                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 5\r\n\r\na=1&b"},
-    };
-    for (const Case& c : cases) {
-        RawServer srv({{"HTTP/1.0 200 OK\r\n\r\n", 0}});
-        kel_web* r = kel_web_create("127.0.0.1", srv.port, "/a?b=1", c.body, (int)strlen(c.body), 5);
-        ASSERT_EQ(run(r), 1);
-        EXPECT_EQ(r->failed, 0);
-        kel_web_free(r);
-        char want[512];
-        snprintf(want, sizeof want, c.want, srv.port);
-        EXPECT_EQ(srv.join(), want);
-    }
-}
-
-// Plain GETs from Python's server: small and large bodies arrive whole, an error
-// status is still a finished request, and buffers grow by powers of two.
-TEST_F(Web, GetFromPythonServer) {
-    std::string dir = temp_dir("web"), small(10 * 1024, 'a'), big;
-    for (int i = 0; i < 1 << 20; i++) big.push_back((char)(i * 31 + i / 4096));
-    write_file(dir + "/small.txt", small);
-    write_file(dir + "/big.bin", big);
-    PyServer py(dir);
-    ASSERT_GT(py.port, 0);
-    struct Case {
-        const char* path;
-        const std::string* body;
-        const char* status_line;
-    } cases[] = {
-        {"/small.txt", &small, "HTTP/1.0 200"},
-        {"/big.bin", &big, "HTTP/1.0 200"},
-        {"/missing", nullptr, "HTTP/1.0 404"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        kel_web* r = kel_web_create("127.0.0.1", py.port, c.path, nullptr, 0, 5);
-        ASSERT_EQ(run(r), 1);
-        EXPECT_EQ(r->failed, 0);
-        EXPECT_EQ(std::string(r->response, 12), c.status_line);
-        EXPECT_TRUE(!c.body || body_of(r) == *c.body);
-        int cap = r->response_capacity;
-        EXPECT_TRUE((cap & (cap - 1)) == 0 && cap >= r->response_length) << cap;
-        kel_web_free(r);
-    }
-    rm_rf(dir);
 }
 
 // Requests refused at creation: failed, state 0, no socket, a log line, and polling
@@ -232,30 +174,6 @@ TEST_F(Web, ResolverNeverBlocksThePoll) {
     EXPECT_TRUE(run(stuck) && stuck->failed && stuck->state == 0);
     for (kel_web* r : {ok, bad, stuck}) kel_web_free(r);
     kel_web_resolver_set(nullptr);
-}
-
-// A port nobody listens on fails at connect or send; a server that never answers
-// times out in state 3.
-TEST_F(Web, RefusedAndSilent) {
-    int free_port;
-    {
-        RawServer probe({});
-        free_port = probe.port;
-    }
-    kel_web* r = kel_web_create("127.0.0.1", free_port, "/", nullptr, 0, 5);
-    std::string log = capture_stdout([&] { EXPECT_EQ(run(r), 1); });
-    EXPECT_EQ(r->failed, 1);
-    EXPECT_NE(log.find("perror - "), std::string::npos) << log;
-    kel_web_free(r);
-
-    RawServer silent({}, true);
-    r = kel_web_create("127.0.0.1", silent.port, "/", nullptr, 0, 1);
-    time_t t0 = time(nullptr);
-    log = capture_stdout([&] { EXPECT_EQ(run(r, 5000), 1); });
-    EXPECT_GE(time(nullptr) - t0, 1);
-    EXPECT_TRUE(r->failed == 1 && r->state == 3);
-    EXPECT_NE(log.find("timeout :: state = 3"), std::string::npos) << log;
-    kel_web_free(r);
 }
 
 // A name is resolved once: the second look-up is served from the cache, silently.
