@@ -3,6 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 ARMHF_BUILD ?= build-armhf
+ARM64_BUILD ?= build-arm64
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 600
@@ -10,8 +11,9 @@ SOAK_SECONDS ?= 600
 # not reset when its last client leaves: a test connecting during the reset gets no window.
 XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
-.PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-tsan test-armhf \
-	test-package package package-native package-armhf run bench fuzz soak clean
+.PHONY: all deps deps-armhf deps-arm64 build build-asan build-armhf build-arm64 test test-normal \
+	test-asan test-tsan test-armhf test-arm64 test-package package package-native package-armhf \
+	package-arm64 run bench fuzz soak clean
 
 all: build
 
@@ -20,6 +22,9 @@ deps:
 
 deps-armhf:
 	@scripts/install-deps armhf
+
+deps-arm64:
+	@scripts/install-deps arm64
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -35,6 +40,12 @@ build-armhf: deps deps-armhf
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
 	cmake --build $(ARMHF_BUILD) -j $(JOBS)
 
+# 64-bit ARM the same way, through qemu-aarch64-static.
+build-arm64: deps deps-arm64
+	cmake -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/arm64.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
+	cmake --build $(ARM64_BUILD) -j $(JOBS)
+
 test: test-normal test-asan test-tsan test-package
 
 test-normal: build
@@ -48,8 +59,14 @@ test-armhf: build-armhf
 	$(MAKE) --no-print-directory package-armhf
 	sh tests/package_test.sh $(ARMHF_BUILD)/packages/kelgame_*_armhf.deb qemu-arm-static
 
-# Debian packages: build/packages/*_amd64.deb and build-armhf/packages/*_armhf.deb.
-package: package-native package-armhf
+test-arm64: build-arm64
+	cd $(ARM64_BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory package-arm64
+	sh tests/package_test.sh $(ARM64_BUILD)/packages/kelgame_*_arm64.deb qemu-aarch64-static
+
+# Debian packages: build/packages/*_amd64.deb, build-armhf/packages/*_armhf.deb and
+# build-arm64/packages/*_arm64.deb.
+package: package-native package-armhf package-arm64
 
 package-native: build
 	rm -f $(BUILD)/packages/*.deb
@@ -60,6 +77,11 @@ package-armhf: build-armhf
 	rm -f $(ARMHF_BUILD)/packages/*.deb
 	cd $(ARMHF_BUILD) && DEB_HOST_ARCH=armhf cpack
 	@ls -l $(ARMHF_BUILD)/packages/*.deb
+
+package-arm64: build-arm64
+	rm -f $(ARM64_BUILD)/packages/*.deb
+	cd $(ARM64_BUILD) && DEB_HOST_ARCH=arm64 cpack
+	@ls -l $(ARM64_BUILD)/packages/*.deb
 
 # The threaded code (the mixer against the main thread, the name resolver) under
 # ThreadSanitizer: a data race fails the run.
@@ -88,4 +110,4 @@ soak: build build-asan
 		sh tests/soak/soak.sh $(ASAN_BUILD)/kelgame 120 asan
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD) $(ARM64_BUILD)
