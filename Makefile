@@ -3,6 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 ARMHF_BUILD ?= build-armhf
+ARM64_BUILD ?= build-arm64
 COV_BUILD   ?= build-coverage
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -16,13 +17,14 @@ XVFB := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 # the build is configured, or its tests are left out).
 deps_for = $(if $(filter $(1),$(MAKECMDGOALS)),$(2))
 DEPS = run \
-	$(call deps_for,test test-normal test-asan test-tsan test-package test-armhf coverage,test) \
-	$(call deps_for,package package-native package-armhf,package) \
+	$(call deps_for,test test-normal test-asan test-tsan test-package test-armhf test-arm64 coverage,test) \
+	$(call deps_for,package package-native package-armhf package-arm64,package) \
 	$(call deps_for,bench,bench) $(call deps_for,fuzz,fuzz) $(call deps_for,soak,soak) \
 	$(call deps_for,coverage,coverage)
 
-.PHONY: all deps deps-armhf build build-asan build-armhf test test-normal test-asan test-tsan test-armhf \
-	test-package package package-native package-armhf run bench fuzz soak coverage clean
+.PHONY: all deps deps-armhf deps-arm64 build build-asan build-armhf build-arm64 test test-normal \
+	test-asan test-tsan test-armhf test-arm64 test-package package package-native package-armhf \
+	package-arm64 run bench fuzz soak coverage clean
 
 all: build
 
@@ -31,6 +33,9 @@ deps:
 
 deps-armhf:
 	@scripts/install-deps armhf
+
+deps-arm64:
+	@scripts/install-deps arm64
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -46,6 +51,12 @@ build-armhf: deps deps-armhf
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
 	cmake --build $(ARMHF_BUILD) -j $(JOBS)
 
+# 64-bit ARM the same way, through qemu-aarch64-static.
+build-arm64: deps deps-arm64
+	cmake -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/arm64.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_BENCH=OFF
+	cmake --build $(ARM64_BUILD) -j $(JOBS)
+
 test: test-normal test-asan test-tsan test-package
 
 test-normal: build
@@ -59,8 +70,14 @@ test-armhf: build-armhf
 	$(MAKE) --no-print-directory package-armhf
 	sh tests/package_test.sh $(ARMHF_BUILD)/packages/kelgame_*_armhf.deb qemu-arm-static
 
-# Debian packages: build/packages/*_amd64.deb and build-armhf/packages/*_armhf.deb.
-package: package-native package-armhf
+test-arm64: build-arm64
+	cd $(ARM64_BUILD) && $(XVFB) ctest --output-on-failure --no-tests=error -j $(JOBS)
+	$(MAKE) --no-print-directory package-arm64
+	sh tests/package_test.sh $(ARM64_BUILD)/packages/kelgame_*_arm64.deb qemu-aarch64-static
+
+# Debian packages: build/packages/*_amd64.deb, build-armhf/packages/*_armhf.deb and
+# build-arm64/packages/*_arm64.deb.
+package: package-native package-armhf package-arm64
 
 package-native: build
 	rm -f $(BUILD)/packages/*.deb
@@ -71,6 +88,11 @@ package-armhf: build-armhf
 	rm -f $(ARMHF_BUILD)/packages/*.deb
 	cd $(ARMHF_BUILD) && DEB_HOST_ARCH=armhf cpack
 	@ls -l $(ARMHF_BUILD)/packages/*.deb
+
+package-arm64: build-arm64
+	rm -f $(ARM64_BUILD)/packages/*.deb
+	cd $(ARM64_BUILD) && DEB_HOST_ARCH=arm64 cpack
+	@ls -l $(ARM64_BUILD)/packages/*.deb
 
 # The threaded code (the mixer against the main thread, the name resolver) under
 # ThreadSanitizer: a data race fails the run.
@@ -106,4 +128,4 @@ coverage: deps
 	scripts/coverage $(COV_BUILD) $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD) $(COV_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(ARMHF_BUILD) $(ARM64_BUILD) $(COV_BUILD)

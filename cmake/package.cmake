@@ -34,10 +34,11 @@ set(CPACK_PACKAGE_VENDOR "kelgame developers")
 set(CPACK_PACKAGE_CONTACT "kelgame developers <maintainers@users.noreply.c-seed-07f304dc.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small runtime for games written in Lua 5.2")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kelgame opens one SDL2 window with an OpenGL ES 1.1 context and runs a game
- written in Lua 5.2: batched sprites, bitmap-font text, keyboard, mouse and
- game-controller input, samples and streamed Ogg music through its own mixer,
- files in a per-user area and extension calls. It runs on desktops and on
- 32-bit ARM handheld consoles, and headless for a game's automated tests.")
+written in Lua 5.2: batched sprites, bitmap-font text, keyboard, mouse and
+game-controller input, samples and streamed Ogg music through its own mixer,
+files in a per-user area and extension calls. It runs on desktops and on
+32- and 64-bit ARM handheld consoles, and headless for a game's automated
+tests.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -15,6 +15,10 @@ lintian --tag-display-limit 0 "$deb" > "$work/lintian" 2>&1 || true
 cat "$work/lintian"
 if grep -q '^E:' "$work/lintian"; then echo "package_test: lintian errors"; exit 1; fi
 
+# A description line with two leading spaces is shown verbatim, unwrapped.
+if dpkg-deb -f "$deb" Description | grep -q '^  '; then
+    echo "package_test: description lines would show verbatim"; exit 1
+fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for lib in libsdl2-2.0-0 liblua5.2-0 libsqlite3-0; do
