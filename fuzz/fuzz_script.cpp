@@ -250,12 +250,17 @@ static void _push_arg(lua_State* L, FuzzIn& in, int kind, const char* ext_name);
 static void _push_ext_arg(lua_State* L, FuzzIn& in, const char* name) {
     std::string text;
     uint8_t mode = in.u8() % 8;
-    if (!strcmp(name, "screenshot") && mode < 7) {
-        static const char* const shots[] = {"", "{}", "{\"filename\":\"kelfuzz-shot.png\"}",
-                                            "{\"filename\":\"kelfuzz-shot.jpg\"}",
-                                            "{\"filename\":\"kelfuzz-none/x.png\"}",
-                                            "{\"filename\":\"kelfuzz.bmp\"}", "{\"filename\":5}"};
-        text = in.pick(shots);
+    if (!strcmp(name, "screenshot")) {
+        // written in the run's directory (never the default /tmp/misc_screenshot.jpg,
+        // which others may be reading), or refused: no such directory, unknown format
+        static const char* const shots[] = {"/shot.png", "/shot.jpg", "kelfuzz-none/x.png",
+                                            "kelfuzz.bmp", "{\"filename\":5}"};
+        const char* shot = in.pick(shots);
+        text = shot[0] == '/' ? "{\"filename\":\"" + _root + shot + "\"}"
+               : strchr(shot, '.') ? "{\"filename\":\"" + std::string(shot) + "\"}"
+                                   : shot;
+        lua_pushlstring(L, text.data(), text.size());
+        return;
     } else if (!strcmp(name, "http:request") && mode < 7) {
         static const char* const hosts[] = {"127.0.0.1", "", "kelfuzz.invalid", "bad host\x01"};
         text = "{\"host\":";
@@ -403,12 +408,17 @@ static void _call(FuzzIn& in, int fn_index, bool repeat) {
         uint8_t c = in.u8();
         nargs = c % 4 ? fn.min + c % (fn.max - fn.min + 1) : c % 8 == 0 ? fn.min - 1 : fn.max + 1;
         if (nargs < 0) nargs = 0;
+        bool shot = false;  // a screenshot always gets a file name (see _push_ext_arg)
         const char* ext_name = nullptr;
         for (int i = 0; i < nargs; i++) {
             if (fn_index == FN_EXT && i == 0) {
                 std::string s = in.u8() % 8 ? in.pick(fz_ext_names) : FZ_STRING(in, fz_texts);
                 lua_pushlstring(L, s.data(), s.size());
                 ext_name = lua_tostring(L, -1);
+                shot = s == "screenshot";
+                if (shot && nargs == 1) nargs = 2;
+            } else if (shot && i == 1) {
+                _push_ext_arg(L, in, "screenshot");
             } else {
                 _push_arg(L, in, i < 8 ? fn.args[i] : A_ANY, ext_name ? ext_name : "");
             }
@@ -424,8 +434,12 @@ static void _call(FuzzIn& in, int fn_index, bool repeat) {
     if (_trace) _trace_call(L, fn.name, base + 2, nargs);
     // a copy is called: the function and the arguments stay for the checks
     for (int i = 0; i <= nargs; i++) lua_pushvalue(L, base + 1 + i);
+    // Script code runs inside a call of the host's (_init, _loop, ...): so does this one.
+    ModsLua* mod = static_cast<ModsLua*>(_g()->mod);
+    mod->depth++;
     int status = lua_pcall(L, nargs, LUA_MULTRET, 0);
-    if (_L() != L) return;  // the call restarted the script
+    if (_g()->mod != mod) return;  // the call restarted the script
+    mod->depth--;
     lua_remove(L, base + 1);  // now base+1.. the arguments, then the results or the error
     const char* err = nullptr;
     std::string err_text;
@@ -502,11 +516,13 @@ static void _repeat() {
     lua_rawgeti(L, -1, 1);
     lua_rawgeti(L, -2, 2);
     const char* a1 = lua_tostring(L, -2);
-    const char* a2 = lua_tostring(L, -1);
-    // a request to a name waits for the resolver thread, however long it takes
-    bool skip = _last_fn == FN_EXT && a1 &&
-                (!strcmp(a1, "db:open") ||
-                 (!strcmp(a1, "http:request") && !(a2 && strstr(a2, "{\"host\":\"127.0.0.1\""))));
+    size_t a2_len = 0;
+    const char* a2 = lua_tolstring(L, -1, &a2_len);
+    // a request to a name waits for the resolver thread, however long it takes; an
+    // argument of a megabyte takes a tenth of a second, too long to do 80 times
+    bool skip = a2_len > 65536 ||
+                (_last_fn == FN_EXT && a1 && (!strcmp(a1, "db:open") ||
+                 (!strcmp(a1, "http:request") && !(a2 && strstr(a2, "{\"host\":\"127.0.0.1\"")))));
     lua_pop(L, 3);
     if (skip) return;
     enum { WARM = 16, WINDOW = 32, LIMIT = 1024 };
