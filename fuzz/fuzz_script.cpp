@@ -216,6 +216,10 @@ static void _wrap_event() {
 
 // The call kept for a repeat: its function; its arguments are in the registry.
 static int _last_fn = -1;
+// A script that failed before the last frame: none of its code runs any more, so no
+// call is made for it (calls made after its failure in the same frame are the rest of
+// the failing host call).
+static ModsBase* _dead = nullptr;
 
 // Raises, and counts how often it was called: from an entry call (_loop, an event, a
 // nested _event of "video:resize", a require filter ...) its error must fail the script.
@@ -236,6 +240,7 @@ static void _start(FuzzIn& in) {
     snprintf(g->mod_path, sizeof g->mod_path, "%s", path.c_str());
     g->quit = 0;
     _last_fn = -1;
+    _dead = nullptr;
     mods_restart(g, 1);
     _wrap_event();
 }
@@ -389,7 +394,7 @@ static void _trace_call(lua_State* L, const char* name, int first, int nargs) {
 // One call of a function the script sees. repeat: the arguments of the last call again.
 static void _call(FuzzIn& in, int fn_index, bool repeat) {
     lua_State* L = _L();
-    if (!L) return;
+    if (!L || _g()->mod == _dead) return;
     const Fn& fn = _fns[fn_index];
     int base = lua_gettop(L);
     lua_getglobal(L, fn.name);
@@ -456,6 +461,7 @@ static void _frame() {
     if (_trace) fprintf(stderr, "frame\n");
     game_loop();
     game_paint();
+    _dead = _failed() ? _g()->mod : nullptr;
     _g()->quit = 0;  // "exit", "quit" and Ctrl+Q end nothing here
 }
 
