@@ -468,6 +468,11 @@ static void _call(FuzzIn& in, int fn_index, bool repeat) {
 
 static void _frame() {
     if (_trace) fprintf(stderr, "frame\n");
+    // The window system's own events are read, as the main loop does (unread, its queue
+    // grows), but not handed on: the input comes from the fuzzer alone.
+    Event e;
+    while (_gl && driver_event_poll(&e)) {
+    }
     game_loop();
     game_paint();
     _dead = _failed() ? _g()->mod : nullptr;
