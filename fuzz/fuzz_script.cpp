@@ -538,9 +538,12 @@ static void _repeat() {
     const char* a1 = lua_tostring(L, -2);
     size_t a2_len = 0;
     const char* a2 = lua_tolstring(L, -1, &a2_len);
-    // a request to a name waits for the resolver thread, however long it takes; an
-    // argument of a megabyte takes a tenth of a second, too long to do 80 times
-    bool skip = a2_len > 65536 ||
+    // a request to a name waits for the resolver thread, however long it takes; the
+    // mixer thread allocates as it decodes, whenever it runs; an argument of a megabyte
+    // takes a tenth of a second, too long to do 80 times
+    const char* fn = _fns[_last_fn].name;
+    bool sound = !strcmp(fn, "kel_sample_play") || !strncmp(fn, "kel_stream_", 11);
+    bool skip = a2_len > 65536 || (_gl && sound) ||
                 (_last_fn == FN_EXT && a1 && (!strcmp(a1, "db:open") ||
                  (!strcmp(a1, "http:request") && !(a2 && strstr(a2, "{\"host\":\"127.0.0.1\"")))));
     lua_pop(L, 3);
