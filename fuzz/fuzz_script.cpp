@@ -533,6 +533,10 @@ static void _repeat() {
     if (!L || _last_fn < 0 || !strcmp(_fns[_last_fn].name, "print"))
         return;
     lua_getfield(L, LUA_REGISTRYINDEX, "fuzz_last");
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        return;
+    }
     lua_rawgeti(L, -1, 1);
     lua_rawgeti(L, -2, 2);
     const char* a1 = lua_tostring(L, -2);
@@ -591,7 +595,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (failed && _g()->mod == mod && !_failed()) _fail("a failed script runs again", "");
         if (_sabotaged != sabotaged && _g()->mod == mod && !_failed())
             _fail("an error in the script did not fail it", "");
-        if (_g()->mod != mod) _wrap_event();
+        if (_g()->mod != mod) {  // restarted (F5, Back+Start): a new Lua state
+            _wrap_event();
+            _last_fn = -1;
+        }
     }
     return 0;
 }
