@@ -15,7 +15,9 @@
 // window and so reaches the drawing, transition, screenshot and video calls: run it under
 // Xvfb (fuzz/run.sh does).
 #include <dirent.h>
+#include <errno.h>
 #include <ftw.h>
+#include <signal.h>
 #include <netdb.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -109,9 +111,11 @@ static const ExtResult _ext_results[] = {
 };
 
 static std::string _root, _user;  // the run's directory and the user area in it
+static std::string _cwd;          // the caller's working directory
 
 static void _fail(const char* what, const std::string& detail) {
     fprintf(stderr, "fuzz_script: %s: %s\n", what, detail.c_str());
+    if (chdir(_cwd.c_str()) != 0) fputs("fuzz_script: cannot go back\n", stderr);
     abort();
 }
 
@@ -125,10 +129,25 @@ static void _cleanup() { nftw(_root.c_str(), _rm, 8, FTW_DEPTH | FTW_PHYS); }
 // No name resolves and none is asked of the network.
 static int _no_resolver(const char*, uint32_t*) { return HOST_NOT_FOUND; }
 
+// The directories of runs that crashed (no atexit then): kelfuzz-PID-* of a PID gone.
+static void _remove_stale(const char* parent) {
+    DIR* d = opendir(parent);
+    if (!d) return;
+    while (struct dirent* e = readdir(d)) {
+        int pid = 0;
+        if (sscanf(e->d_name, "kelfuzz-%d-", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 &&
+            errno == ESRCH)
+            nftw((std::string(parent) + "/" + e->d_name).c_str(), _rm, 8, FTW_DEPTH | FTW_PHYS);
+    }
+    closedir(d);
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // on tmpfs where there is one: the databases sync every write
-    char shm[] = "/dev/shm/kelfuzz-XXXXXX", tmp[] = "/tmp/kelfuzz-XXXXXX";
-    char* dir = access("/dev/shm", W_OK) == 0 ? shm : tmp;
+    const char* parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    _remove_stale(parent);
+    char dir[64];
+    snprintf(dir, sizeof dir, "%s/kelfuzz-%d-XXXXXX", parent, (int)getpid());
     if (!mkdtemp(dir)) abort();
     _root = dir;
     _user = _root + "/user";
@@ -141,8 +160,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fputs("function _init() end function _event(e) end function _loop(dt) end "
           "function _paint() end\n", f);
     fclose(f);
-    // Saves go to the working directory, or to $HOME once a script sets "appid".
-    if (chdir(_user.c_str()) != 0) abort();
+    // Saves go to the working directory (the run's, while an input runs: libFuzzer's
+    // own paths stay the caller's), or to $HOME once a script sets "appid".
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) abort();
+    _cwd = cwd;
     setenv("HOME", _user.c_str(), 1);
     // No sound device: a mixer thread would allocate whenever it runs and blur the
     // repeat's measure. Sounds are still found, loaded and decoded; the mixing has its
@@ -157,7 +179,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static const char* argv[] = {"kelgame", _gl ? "-fixed-dt" : "-headless", "-fixed-dt",
                                  "-mod", mod.c_str(), "-datadir", data.c_str(), "-port", "1",
                                  "-width", "320", "-height", "240", nullptr};
+    if (chdir(_user.c_str()) != 0) abort();
     game_init(13, (char**)argv);
+    if (chdir(_cwd.c_str()) != 0) abort();
     return 0;
 }
 
@@ -353,7 +377,8 @@ static void _check_call(lua_State* L, const Fn& fn, int base, int nargs, const c
     }
     if (!expected.empty()) {
         if (!err || expected != err)
-            _fail("wrong error", what + ": '" + (err ? err : "(none)") + "', not '" + expected + "'");
+            _fail("wrong error",
+                  what + ": '" + (err ? err : "(none)") + "', not '" + expected + "'");
         return;
     }
     if (err) {
@@ -372,7 +397,8 @@ static void _check_call(lua_State* L, const Fn& fn, int base, int nargs, const c
         return;
     }
     if (!strcmp(name, "md5_digest")) {
-        if (result.size() != 32 || result.find_first_not_of("0123456789abcdef") != std::string::npos)
+        if (result.size() != 32 ||
+            result.find_first_not_of("0123456789abcdef") != std::string::npos)
             _fail("md5_digest", result);
         return;
     }
@@ -383,7 +409,8 @@ static void _check_call(lua_State* L, const Fn& fn, int base, int nargs, const c
     unsigned types = R_NULL;
     for (const ExtResult& e : _ext_results)
         if (!strcmp(e.name, name)) types = e.types;
-    if (!(types >> v[0].type() & 1)) _fail("answer of the wrong type", std::string(name) + ": " + result);
+    if (!(types >> v[0].type() & 1))
+        _fail("answer of the wrong type", std::string(name) + ": " + result);
 }
 
 // FUZZ_SCRIPT_TRACE=1 prints every operation: what a crashing input did.
@@ -501,7 +528,8 @@ static void _event(FuzzIn& in) {
     e.device = in.u8() % 3;
     float* f[] = {&e.x, &e.y, &e.dx, &e.dy, &e.width, &e.height};
     for (float* v : f) *v = in.u8() % 4 ? (float)(int8_t)in.u8() * 4 : (float)fz_number(in);
-    if (_trace) fprintf(stderr, "event %d key %d sym %d button %d\n", e.type, e.key, e.sym, e.button);
+    if (_trace)
+        fprintf(stderr, "event %d key %d sym %d button %d\n", e.type, e.key, e.sym, e.button);
     game_event(e);
 }
 
@@ -592,6 +620,7 @@ static void _repeat() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzIn in = {data, size};
+    if (chdir(_user.c_str()) != 0) abort();
     _start(in);
     int repeats = 0;
     for (int ops = 0; in.n && ops < 64; ops++) {
@@ -617,5 +646,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             _last_fn = -1;
         }
     }
+    if (chdir(_cwd.c_str()) != 0) abort();
     return 0;
 }

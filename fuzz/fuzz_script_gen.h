@@ -22,7 +22,9 @@ struct FuzzIn {
         n--;
         return *p++;
     }
-    uint32_t u32() { return u8() | (uint32_t)u8() << 8 | (uint32_t)u8() << 16 | (uint32_t)u8() << 24; }
+    uint32_t u32() {
+        return u8() | (uint32_t)u8() << 8 | (uint32_t)u8() << 16 | (uint32_t)u8() << 24;
+    }
     double f64() {
         uint64_t b = u32() | (uint64_t)u32() << 32;
         double d;

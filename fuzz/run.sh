@@ -4,7 +4,7 @@
 # what it finds goes to fuzz/corpus-NAME (not kept). FUZZ_MERGE=1 afterwards folds the finds
 # that add coverage into fuzz/corpus/NAME, to be committed.
 set -e
-build=$1; secs=${2:-60}
+build=$(cd "$1" && pwd); secs=${2:-60}
 shift 2 || shift $#
 here=$(cd "$(dirname "$0")" && pwd)
 export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0"
