@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "src/game/game.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-audio.h"
@@ -49,11 +51,12 @@ void ModsAPI::console(const std::string& text) {
             start = end + 1;
         }
     };
-    size_t lines = 0;
-    each([&lines](size_t, size_t) { lines++; });
     // Of a text of many lines only the last MODS_CONSOLE_MAX can stay: the others are
     // logged but not inserted at the front of the list, which would cost a move of the
     // whole list per line (seconds for a print of a megabyte of short lines).
+    size_t lines = 0;
+    if ((size_t)std::count(t.begin(), t.end(), '\n') >= MODS_CONSOLE_MAX)
+        each([&lines](size_t, size_t) { lines++; });
     size_t skip = lines > MODS_CONSOLE_MAX ? lines - MODS_CONSOLE_MAX : 0;
     bool verbose = driver_verbose_get() != 0;
     each([&](size_t start, size_t len) {
