@@ -543,6 +543,10 @@ void game_paint() {
         gfx_frame_next();
         // the script's paint is counted as its own part already
         mods_stats_add(MODS_STATS_DRAW, mods_stats_now() - t0 - script);
+    } else if (g->api) {
+        // Nothing replays a headless frame: what the script recorded (from _loop or
+        // _event) is dropped here, as a paint would, or the list grows every frame.
+        g->api->clear();
     }
     _game_record_check(g, 0);
     driver_pause_stop();  // a SIGTSTP's suspend has had its frame to save in

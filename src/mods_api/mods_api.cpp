@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "src/game/game.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-audio.h"
@@ -39,19 +41,40 @@ void ModsAPI::console(const std::string& text) {
         else
             t += c == '\r' ? '\n' : c;
     }
-    size_t start = 0;
-    while (start <= t.size()) {
-        size_t end = t.find('\n', start);
-        if (end == std::string::npos) end = t.size();
-        std::string piece = t.substr(start, end - start);
-        start = end + 1;
-        if (piece.find_first_not_of(' ') == std::string::npos) continue;
+    // Lines that are not blank, one pass to count them and one to keep them.
+    auto each = [&t](auto fn) {
+        for (size_t start = 0; start <= t.size();) {
+            size_t end = t.find('\n', start);
+            if (end == std::string::npos) end = t.size();
+            size_t first = t.find_first_not_of(' ', start);
+            if (first < end) fn(start, end - start);
+            start = end + 1;
+        }
+    };
+    // Of a text of many lines only the last MODS_CONSOLE_MAX can stay: the others are
+    // logged but not inserted at the front of the list, which would cost a move of the
+    // whole list per line (seconds for a print of a megabyte of short lines).
+    size_t lines = 0;
+    if ((size_t)std::count(t.begin(), t.end(), '\n') >= MODS_CONSOLE_MAX)
+        each([&lines](size_t, size_t) { lines++; });
+    size_t skip = lines > MODS_CONSOLE_MAX ? lines - MODS_CONSOLE_MAX : 0;
+    bool verbose = driver_verbose_get() != 0;
+    each([&](size_t start, size_t len) {
+        if (skip && !verbose) {
+            skip--;
+            return;
+        }
+        std::string piece = t.substr(start, len);
         log_printf(nullptr, 0, nullptr, 0, "$ %s\n", piece.c_str());
+        if (skip) {
+            skip--;
+            return;
+        }
         // Cut back per line: one huge print must not grow the list past the limit.
         if (console_lines.size() >= MODS_CONSOLE_MAX) console_lines.pop_back();
         console_lines.insert(console_lines.begin(), std::move(piece));
         if (console_lines.size() == 1) console_shown = 1;
-    }
+    });
 }
 
 void ModsAPI::failure(const std::string& text) {

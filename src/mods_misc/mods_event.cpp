@@ -95,7 +95,13 @@ void mods_event_translate(Game* game, Event e, const char* focus) {
         if (e.button == 2) d.set("name", var("R2"));
         break;
     }
-    if (focus) d.set("focus", var(focus));
-
-    if (game->mod && game->mod->overrides(ModsBase::OP_EVENT)) game->mod->event(d);
+    if (!game->mod || !game->mod->overrides(ModsBase::OP_EVENT)) return;
+    if (focus) {
+        // The widget's name is the script's own text: it goes in as a table, never as
+        // Lua text (where a "]=]" in it would come back as "?").
+        d.set("focus", var(focus));
+        game->mod->event_exact(d);
+    } else {
+        game->mod->event(d);
+    }
 }

@@ -11,7 +11,8 @@
 struct Game;
 
 // Builds the event dict and hands it to the mod's event operation. focus, when given,
-// names the focused widget an arrow passed through without moving ("focus" key).
+// names the focused widget an arrow passed through without moving ("focus" key); such
+// an event, holding the script's own text, goes by the exact operation.
 void mods_event_translate(Game* game, Event e, const char* focus = nullptr);
 // Maps a pointer record's position and delta to view coordinates, keeping the window
 // values in its window fields.

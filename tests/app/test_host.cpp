@@ -127,7 +127,8 @@ struct HostGame : GameRun {
 const char* counting =
     "calls = 0 function _init() end "
     "function _loop(dt) calls = calls + 1 last = dt end "
-    "function get() return calls .. ' ' .. string.format('%g', last or -1) end";
+    "function get() return calls .. ' ' .. string.format('%g', last or -1) end "
+    "function draw() kel_rect_draw(0, 0, 0, 1, 1) return '' end";
 
 TEST_F(HostGame, TimeStepAndDailyReset) {
     start(counting);
@@ -145,6 +146,9 @@ TEST_F(HostGame, TimeStepAndDailyReset) {
         }
     }
     EXPECT_EQ(game_quit(-1), 0);
+    call("draw");  // recorded outside a paint: a headless frame drops it too
+    game_paint();
+    EXPECT_TRUE(game_current()->api->draw_list.empty());
 }
 
 // The event's own modifier bits decide, not the live keyboard state (a burst pumped at
