@@ -1,25 +1,8 @@
 # Cross build for 32-bit ARM (Debian armhf) with Debian's cross compiler and the
 # multiarch :armhf development packages; programs run through qemu-arm-static.
 #   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(KEL_TRIPLET arm-linux-gnueabihf)
-
-set(CMAKE_C_COMPILER ${KEL_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${KEL_TRIPLET}-g++)
-set(PKG_CONFIG_EXECUTABLE ${KEL_TRIPLET}-pkg-config CACHE FILEPATH "")
-set(CMAKE_LIBRARY_ARCHITECTURE ${KEL_TRIPLET})
-
-# Headers and libraries come from the multiarch tree; programs (python3) from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${KEL_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-
-# No binfmt_misc on build machines: every ARM program is started through qemu. No -L:
-# that prefix holds the cross toolchain's own C library, and threaded programs crash
-# with it; the multiarch libraries are found without it.
-find_program(KEL_QEMU qemu-arm-static REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${KEL_QEMU})
+set(KEL_QEMU_NAME qemu-arm-static)
 set(KEL_DEB_ARCH armhf)
+include(${CMAKE_CURRENT_LIST_DIR}/cross.cmake)
