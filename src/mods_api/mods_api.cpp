@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
-
 #include "src/game/game.h"
 #include "src/mods_misc/mods_view.h"
 #include "util/kel_driver-audio.h"
@@ -54,16 +52,10 @@ void ModsAPI::console(const std::string& text) {
     // Of a text of many lines only the last MODS_CONSOLE_MAX can stay: the others are
     // logged but not inserted at the front of the list, which would cost a move of the
     // whole list per line (seconds for a print of a megabyte of short lines).
-    size_t lines = 0;
-    if ((size_t)std::count(t.begin(), t.end(), '\n') >= MODS_CONSOLE_MAX)
-        each([&lines](size_t, size_t) { lines++; });
-    size_t skip = lines > MODS_CONSOLE_MAX ? lines - MODS_CONSOLE_MAX : 0;
-    bool verbose = driver_verbose_get() != 0;
+    size_t skip = 0;
+    each([&skip](size_t, size_t) { skip++; });
+    skip = skip > MODS_CONSOLE_MAX ? skip - MODS_CONSOLE_MAX : 0;
     each([&](size_t start, size_t len) {
-        if (skip && !verbose) {
-            skip--;
-            return;
-        }
         std::string piece = t.substr(start, len);
         log_printf(nullptr, 0, nullptr, 0, "$ %s\n", piece.c_str());
         if (skip) {
